@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every package that Quillet needs to build, run and test, from Debian's archive.
+# Safe to run again: it installs only what is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libtag1-dev libpulse-dev
+  pulseaudio pulseaudio-utils ffmpeg xdg-utils
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo=(sudo)
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+# The package lists of a fresh machine are empty or stale.
+if [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v -e lock -e partial)" ] ||
+   [ -n "$(find /var/lib/apt/lists -maxdepth 0 -mmin +1440 2>/dev/null)" ]; then
+  "${sudo[@]}" apt-get update -qq
+fi
+if ! "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
