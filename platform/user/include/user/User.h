@@ -137,8 +137,8 @@ ATOM RegisterClassA(const WNDCLASSA* lpWndClass);
 BOOL UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance);
 // Creates a hidden window owned by the calling thread, sending WM_NCCREATE and WM_CREATE
 // (lParam points to a CREATESTRUCTA carrying lpParam) before it returns.
-HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
-                     int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
+                     int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                      HINSTANCE hInstance, LPVOID lpParam);
 // Sends WM_DESTROY and WM_NCDESTROY, stops the window's timers and drops every message still
 // queued for it; only on the window's own thread (else ERROR_ACCESS_DENIED).
@@ -153,8 +153,7 @@ LONG_PTR GetWindowLongPtrA(HWND hWnd, int nIndex);
 // The default procedure: TRUE for WM_NCCREATE, DestroyWindow for WM_CLOSE, 0 otherwise.
 LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 // Calls a procedure that a subclassing window procedure replaced; the window's own thread.
-LRESULT CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam,
-                        LPARAM lParam);
+LRESULT CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 // Queues a message for the window's thread; FALSE (ERROR_INVALID_WINDOW_HANDLE) when the
 // window does not exist. A null hWnd posts a thread message to the calling thread. Any thread;
 // each sender's messages arrive in the order it posted them.
@@ -172,8 +171,7 @@ BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 BOOL GetMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 // Looks at the calling thread's queue without waiting; PM_REMOVE takes the message out.
 // hWnd null matches every message of the thread, (HWND)-1 only thread messages.
-BOOL PeekMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
-                  UINT wRemoveMsg);
+BOOL PeekMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
 // Calls the procedure of lpMsg->hwnd (or the TIMERPROC of a WM_TIMER); the window's thread.
 // A message whose window is gone does nothing and returns 0.
 LRESULT DispatchMessageA(const MSG* lpMsg);
