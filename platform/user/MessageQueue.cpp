@@ -231,10 +231,14 @@ bool MessageQueue::HasTimerProc(HWND hwnd, UINT_PTR id, TIMERPROC proc)
     });
 }
 
-void MessageQueue::Purge(HWND hwnd)
+std::vector<MSG> MessageQueue::Purge(HWND hwnd)
 {
     std::lock_guard lock(mutex);
     size_t before = posted.size();
+    std::vector<MSG> removed;
+    for (const MSG& msg : posted)
+        if (msg.hwnd == hwnd)
+            removed.push_back(msg);
     std::erase_if(posted, [&](const MSG& msg) { return msg.hwnd == hwnd; });
     std::erase_if(timers, [&](const Timer& timer) { return timer.hwnd == hwnd; });
     if (before != posted.size())
@@ -242,6 +246,7 @@ void MessageQueue::Purge(HWND hwnd)
                     before - posted.size());
     UpdateSignalLocked();
     ArmTimerLocked();
+    return removed;
 }
 
 void MessageQueue::UpdateSignalLocked()

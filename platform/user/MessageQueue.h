@@ -67,7 +67,8 @@ public:
     // post never makes DispatchMessageA jump to an arbitrary address.
     bool HasTimerProc(HWND hwnd, UINT_PTR id, TIMERPROC proc);
     // Drops every queued message and timer of a window that is gone.
-    void Purge(HWND hwnd);
+    // Removes the window's messages and timers and returns the messages removed.
+    std::vector<MSG> Purge(HWND hwnd);
 
 private:
     struct Timer

@@ -14,8 +14,12 @@ ThreadState& ThreadState::Current()
 
 ThreadState::~ThreadState()
 {
-    if (queue)
-        WindowTable::Instance().RemoveThread(queue->ThreadId());
+    if (!queue)
+        return;
+    // Messages that will never be delivered still own what they carry.
+    for (auto [hwnd, disposer] : WindowTable::Instance().RemoveThread(queue->ThreadId()))
+        for (const MSG& msg : queue->Purge(hwnd))
+            disposer(hwnd, msg.message, msg.wParam, msg.lParam);
 }
 
 const std::shared_ptr<MessageQueue>& ThreadState::Queue()

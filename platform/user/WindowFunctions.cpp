@@ -17,8 +17,13 @@ namespace {
 void FinishDestroy(HWND hwnd)
 {
     SendToWindow(hwnd, WM_NCDESTROY, 0, 0);
-    if (std::shared_ptr<MessageQueue> queue = WindowTable::Instance().Remove(hwnd))
-        queue->Purge(hwnd);
+    MESSAGEDISPOSER disposer = nullptr;
+    if (std::shared_ptr<MessageQueue> queue = WindowTable::Instance().Remove(hwnd, &disposer)) {
+        std::vector<MSG> undelivered = queue->Purge(hwnd);
+        if (disposer)
+            for (const MSG& msg : undelivered)
+                disposer(hwnd, msg.message, msg.wParam, msg.lParam);
+    }
     QUILLET_LOG("user", "window %p: destroyed", static_cast<void*>(hwnd));
 }
 
@@ -214,4 +219,14 @@ extern "C" LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
         return 0;
     }
     return CallProcedure(window->proc, hWnd, Msg, wParam, lParam);
+}
+
+extern "C" BOOL SetWindowMessageDisposer(HWND hWnd, MESSAGEDISPOSER disposer)
+{
+    LONG error = WindowTable::Instance().SetDisposer(hWnd, GetCurrentThreadId(), disposer);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
 }

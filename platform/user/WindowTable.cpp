@@ -128,30 +128,48 @@ LONG WindowTable::BeginDestroy(HWND hwnd, DWORD threadId, bool* already)
     return ERROR_SUCCESS;
 }
 
-std::shared_ptr<MessageQueue> WindowTable::Remove(HWND hwnd)
+std::shared_ptr<MessageQueue> WindowTable::Remove(HWND hwnd, MESSAGEDISPOSER* disposer)
 {
     std::lock_guard lock(mutex);
+    *disposer = nullptr;
     auto found = windows.find(hwnd);
     if (found == windows.end())
         return nullptr;
+    *disposer = found->second.disposer;
     std::shared_ptr<MessageQueue> queue = std::move(found->second.queue);
     windows.erase(found);
     return queue;
 }
 
-void WindowTable::RemoveThread(DWORD threadId)
+LONG WindowTable::SetDisposer(HWND hwnd, DWORD threadId, MESSAGEDISPOSER disposer)
 {
+    std::lock_guard lock(mutex);
+    auto found = windows.find(hwnd);
+    if (found == windows.end())
+        return ERROR_INVALID_WINDOW_HANDLE;
+    if (found->second.threadId != threadId)
+        return ERROR_ACCESS_DENIED;
+    found->second.disposer = disposer;
+    return ERROR_SUCCESS;
+}
+
+std::vector<std::pair<HWND, MESSAGEDISPOSER>> WindowTable::RemoveThread(DWORD threadId)
+{
+    std::vector<std::pair<HWND, MESSAGEDISPOSER>> withDisposers;
     std::lock_guard lock(mutex);
     // The ending thread still holds its queue, so no queue is destroyed under this lock.
     for (auto it = windows.begin(); it != windows.end();) {
         if (it->second.threadId == threadId) {
             QUILLET_LOG("user", "window %p: thread %u ended, window dropped",
                         static_cast<void*>(it->first), threadId);
+            if (it->second.disposer)
+                withDisposers.emplace_back(it->first, it->second.disposer);
             it = windows.erase(it);
         } else {
             ++it;
         }
     }
+    return withDisposers;
 }
 
 size_t WindowTable::CountOfClass(ATOM atom)

@@ -24,8 +24,9 @@ struct WindowRecord
     LONG_PTR id = 0;
     LONG_PTR userData = 0;
     ATOM classAtom = 0;
-    std::vector<BYTE> extraBytes; // the class's cbWndExtra
-    bool destroying = false;      // DestroyWindow has begun sending WM_DESTROY
+    std::vector<BYTE> extraBytes;       // the class's cbWndExtra
+    bool destroying = false;            // DestroyWindow has begun sending WM_DESTROY
+    MESSAGEDISPOSER disposer = nullptr; // frees what undelivered messages carry
 };
 
 // A copy of what a caller needs to reach a window without holding the table's lock.
@@ -57,10 +58,14 @@ public:
     // Marks a window of the calling thread as being destroyed. ERROR_SUCCESS when the caller
     // should go on to send WM_DESTROY; *already tells a nested DestroyWindow apart.
     LONG BeginDestroy(HWND hwnd, DWORD threadId, bool* already);
-    // Takes a window out of the table; returns its queue for the purge, or null.
-    std::shared_ptr<MessageQueue> Remove(HWND hwnd);
-    // Forgets every window of a thread that is ending, without calling any procedure.
-    void RemoveThread(DWORD threadId);
+    // Takes a window out of the table; returns its queue for the purge, or null, and its
+    // message disposer.
+    std::shared_ptr<MessageQueue> Remove(HWND hwnd, MESSAGEDISPOSER* disposer);
+    // Forgets every window of a thread that is ending, without calling any procedure; returns
+    // the windows that have a message disposer.
+    std::vector<std::pair<HWND, MESSAGEDISPOSER>> RemoveThread(DWORD threadId);
+    // Sets the disposer of a window of the calling thread.
+    LONG SetDisposer(HWND hwnd, DWORD threadId, MESSAGEDISPOSER disposer);
     size_t CountOfClass(ATOM atom);
 
 private:

@@ -29,6 +29,7 @@ using HGDIOBJ = void*;
 using ATOM = WORD;
 
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using MESSAGEDISPOSER = void (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
 
 struct POINT
@@ -183,6 +184,11 @@ void PostQuitMessage(int nExitCode);
 // and no longer readable once PeekMessageA(PM_REMOVE) has drained it. -1 if the queue could not
 // be created. The descriptor belongs to the queue: never read or close it.
 int GetQueueFd();
+// Gives a window a disposer for the messages that are still queued for it when it goes away
+// (DestroyWindow, or the end of its thread): such messages are never delivered, and the
+// disposer is how a message that carries heap memory in wParam or lParam frees it. Called on
+// the destroying thread, with no lock held. Only on the window's own thread.
+BOOL SetWindowMessageDisposer(HWND hWnd, MESSAGEDISPOSER disposer);
 // An opaque handle for a stock brush (WHITE_BRUSH ... NULL_BRUSH); any thread.
 HGDIOBJ GetStockObject(int i);
 // An opaque handle for a system cursor such as IDC_ARROW (hInstance null); any thread.
