@@ -21,6 +21,18 @@ trap cleanup EXIT
 export QUILLET_REGISTRY_DIR="$scratch/registry"
 export QUILLET_TEST_SCRATCH="$scratch"
 
+# Media tests record from a private PulseAudio server; CI must not pass by skipping them.
+if [ "${CI:-}" = true ]; then
+  export QUILLET_REQUIRE_AUDIO_SERVER=1
+fi
+audio_server="$root/scripts/audio-test-server.sh"
+QUILLET_STOP_SERVERS="${QUILLET_STOP_SERVERS:+$QUILLET_STOP_SERVERS; }bash '$audio_server' stop"
+if bash "$audio_server" start; then
+  eval "$(bash "$audio_server" env)"
+else
+  echo "test: the private audio server did not start; tests that need it will skip or fail" >&2
+fi
+
 case "$flavour" in
   asan)
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
