@@ -239,8 +239,12 @@ HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID, S
         }
         if (RegDeleteTreeA(HKEY_CLASSES_ROOT, versionKey.c_str()) != ERROR_SUCCESS)
             return TYPE_E_REGISTRYACCESS;
+        // Registration made the parent keys in a hive of our own; leave none of them empty.
         if (SubKeys(libraryKey).empty())
             RegDeleteKeyA(HKEY_CLASSES_ROOT, libraryKey.c_str());
+        for (const char* parent : {"TypeLib", "Interface"})
+            if (SubKeys(parent).empty())
+                RegDeleteKeyA(HKEY_CLASSES_ROOT, parent);
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

@@ -35,6 +35,9 @@ struct QuilletResource
 using QuilletFindResourceFn = QuilletResource (*)(const char* type, int id);
 inline constexpr const char* QUILLET_FIND_RESOURCE_EXPORT = "QuilletFindResource";
 
+// Marks a module export; modules build with hidden visibility and export only these.
+#define QUILLET_EXPORT extern "C" __attribute__((visibility("default")))
+
 extern "C" {
 HRESULT CoInitialize(LPVOID pvReserved);
 HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);

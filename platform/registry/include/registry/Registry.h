@@ -59,16 +59,15 @@ inline constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // UTF-8. Values keep their type and exactly the bytes given; string types read back without a
 // terminating NUL are handed out with one added (the size counts it).
 extern "C" {
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                   PHKEY phkResult);
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                      REGSAM samDesired, void* lpSecurityAttributes, PHKEY phkResult,
                      LPDWORD lpdwDisposition);
 LONG RegCloseKey(HKEY hKey);
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                       LPBYTE lpData, LPDWORD lpcbData);
-LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                    const BYTE* lpData, DWORD cbData);
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                    DWORD cbData);
 LONG RegGetValueA(HKEY hkey, LPCSTR lpSubKey, LPCSTR lpValue, DWORD dwFlags, LPDWORD pdwType,
                   PVOID pvData, LPDWORD pcbData);
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
@@ -79,8 +78,8 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
 // The enumerations run in stored order (creation order) and end with ERROR_NO_MORE_ITEMS; a
 // name buffer too short answers ERROR_MORE_DATA. Keys have no class and no write time (zero).
-LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
-                   LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass, void* lpftLastWriteTime);
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                   LPSTR lpClass, LPDWORD lpcchClass, void* lpftLastWriteTime);
 LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                    LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,

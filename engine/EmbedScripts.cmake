@@ -1,0 +1,15 @@
+# Writes a C++ source holding the registration scripts as raw string literals.
+# Inputs: OUTPUT, SCRIPTS (id=path pairs separated by |).
+string(REPLACE "|" ";" SCRIPTS "${SCRIPTS}")
+set(content "// Generated from engine/res/*.rgs; do not edit.\n#include \"EngineResources.h\"\n\n")
+string(APPEND content "std::string_view EngineScript(int id)\n{\n    switch (id) {\n")
+foreach(pair ${SCRIPTS})
+  string(REPLACE "=" ";" parts "${pair}")
+  list(GET parts 0 id)
+  list(GET parts 1 path)
+  file(READ "${path}" text)
+  string(APPEND content "    case ${id}:\n        return R\"rgs(${text})rgs\";\n")
+endforeach()
+string(APPEND content "    default:\n        return {};\n    }\n}\n")
+file(WRITE "${OUTPUT}.tmp" "${content}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
