@@ -1,0 +1,716 @@
+#include "FilterGraph.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <new>
+
+#include "ComEnumerator.h"
+#include "SystemClock.h"
+#include "com/Bstr.h"
+#include "com/DebugLog.h"
+
+namespace {
+// Each filter connected downstream of an output pin of `filter`.
+std::vector<IBaseFilter*> DownstreamOf(IBaseFilter* filter)
+{
+    std::vector<IBaseFilter*> result;
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(&pins)) || !pins)
+        return result;
+    ComPtr<IPin> pin;
+    ULONG fetched = 0;
+    while (pins->Next(1, &pin, &fetched) == S_OK) {
+        PIN_DIRECTION direction = PINDIR_INPUT;
+        ComPtr<IPin> peer;
+        if (FAILED(pin->QueryDirection(&direction)) || direction != PINDIR_OUTPUT ||
+            FAILED(pin->ConnectedTo(&peer)) || !peer)
+            continue;
+        PIN_INFO info{};
+        if (SUCCEEDED(peer->QueryPinInfo(&info)) && info.pFilter) {
+            result.push_back(info.pFilter);
+            info.pFilter->Release(); // the graph holds it
+        }
+    }
+    return result;
+}
+
+std::u16string NumberedName(const std::u16string& base, unsigned number)
+{
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%04u", number);
+    std::u16string suffix = quillet::Utf8ToUtf16(digits);
+    std::u16string prefix = base.empty() ? base : base + u" ";
+    size_t room = size_t(MAX_FILTER_NAME - 1) - suffix.size();
+    if (prefix.size() > room)
+        prefix.resize(room);
+    return prefix + suffix;
+}
+} // namespace
+
+FilterGraph::FilterGraph(IUnknown* outer, ModuleLock* module) : ComObject(outer, module)
+{
+    clock = ComPtr<IReferenceClock>::Adopt(new SystemClock(nullptr, nullptr));
+}
+
+FilterGraph::~FilterGraph()
+{
+    // Streaming ends before the filters leave: their threads raise events into this graph.
+    std::vector<ComPtr<IBaseFilter>> ordered = SinksFirst();
+    state.Stop(ordered, Now());
+    // Connections hold the peer filters; breaking them lets every filter go.
+    for (const Entry& entry : filters) {
+        ComPtr<IEnumPins> pins;
+        if (FAILED(entry.filter->EnumPins(&pins)) || !pins)
+            continue;
+        ComPtr<IPin> pin;
+        ULONG fetched = 0;
+        while (pins->Next(1, &pin, &fetched) == S_OK) {
+            ComPtr<IPin> peer;
+            if (SUCCEEDED(pin->ConnectedTo(&peer)) && peer) {
+                peer->Disconnect();
+                pin->Disconnect();
+            }
+        }
+    }
+    for (const Entry& entry : filters) {
+        entry.filter->SetSyncSource(nullptr);
+        entry.filter->JoinFilterGraph(nullptr, nullptr);
+    }
+}
+
+void* FilterGraph::FindInterface(REFIID riid)
+{
+    if (riid == IID_IFilterGraph)
+        return static_cast<IGraphBuilder*>(this);
+    if (riid == IID_IDispatch)
+        return static_cast<IMediaControl*>(this);
+    if (riid == IID_IMediaEvent)
+        return static_cast<IMediaEventEx*>(this);
+    if (riid == IID_IPersist)
+        return static_cast<IMediaFilter*>(this);
+    return ComObject::FindInterface(riid);
+}
+
+REFERENCE_TIME FilterGraph::Now() const
+{
+    REFERENCE_TIME now = 0;
+    if (clock && SUCCEEDED(clock->GetTime(&now)))
+        return now;
+    return SystemClock::Now();
+}
+
+std::vector<ComPtr<IBaseFilter>> FilterGraph::SinksFirst() const
+{
+    // A filter's depth is the longest chain of filters downstream of it; sinks have depth 0.
+    std::map<IBaseFilter*, int> depth;
+    std::function<int(IBaseFilter*, int)> depthOf = [&](IBaseFilter* filter, int guard) {
+        auto known = depth.find(filter);
+        if (known != depth.end())
+            return known->second;
+        int result = 0;
+        if (guard < int(filters.size()))
+            for (IBaseFilter* next : DownstreamOf(filter))
+                result = std::max(result, depthOf(next, guard + 1) + 1);
+        depth[filter] = result;
+        return result;
+    };
+    std::vector<ComPtr<IBaseFilter>> ordered;
+    for (const Entry& entry : filters) {
+        depthOf(entry.filter.Get(), 0);
+        ordered.push_back(entry.filter);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [&](const ComPtr<IBaseFilter>& a, const ComPtr<IBaseFilter>& b) {
+                         return depth[a.Get()] < depth[b.Get()];
+                     });
+    return ordered;
+}
+
+bool FilterGraph::Contains(IBaseFilter* filter) const
+{
+    return std::any_of(filters.begin(), filters.end(),
+                       [&](const Entry& entry) { return entry.filter.Get() == filter; });
+}
+
+bool FilterGraph::NameTaken(const std::u16string& name) const
+{
+    return std::any_of(filters.begin(), filters.end(),
+                       [&](const Entry& entry) { return entry.name == name; });
+}
+
+std::u16string FilterGraph::UniqueName(LPCWSTR asked, bool* renamed) const
+{
+    *renamed = false;
+    std::u16string base = asked ? std::u16string(asked) : std::u16string();
+    if (base.size() > size_t(MAX_FILTER_NAME - 1))
+        base.resize(MAX_FILTER_NAME - 1);
+    if (asked && !NameTaken(base))
+        return base;
+    *renamed = asked != nullptr;
+    for (unsigned number = asked ? 1 : generatedNames + 1;; ++number) {
+        std::u16string candidate = NumberedName(base, number);
+        if (!NameTaken(candidate))
+            return candidate;
+    }
+}
+
+// ---- IFilterGraph, IGraphBuilder ----
+
+HRESULT FilterGraph::AddFilter(IBaseFilter* pFilter, LPCWSTR pName)
+{
+    if (!pFilter)
+        return E_POINTER;
+    if (Contains(pFilter))
+        return E_INVALIDARG;
+    try {
+        bool renamed = false;
+        std::u16string name = UniqueName(pName, &renamed);
+        HRESULT hr = pFilter->JoinFilterGraph(this, name.c_str());
+        if (FAILED(hr))
+            return hr;
+        filters.push_back(Entry{ComPtr<IBaseFilter>(pFilter), name});
+        if (!pName)
+            ++generatedNames;
+        pFilter->SetSyncSource(clock.Get());
+        QUILLET_LOG("graph", "added filter \"%s\"", quillet::Utf16ToUtf8(name).c_str());
+        return renamed ? VFW_S_DUPLICATE_NAME : S_OK;
+    } catch (const std::bad_alloc&) {
+        pFilter->JoinFilterGraph(nullptr, nullptr);
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT FilterGraph::RemoveFilter(IBaseFilter* pFilter)
+{
+    if (!pFilter)
+        return E_POINTER;
+    auto found = std::find_if(filters.begin(), filters.end(),
+                              [&](const Entry& entry) { return entry.filter.Get() == pFilter; });
+    if (found == filters.end())
+        return VFW_E_NOT_FOUND;
+    if (state.Target() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    ComPtr<IEnumPins> pins;
+    if (SUCCEEDED(pFilter->EnumPins(&pins)) && pins) {
+        ComPtr<IPin> pin;
+        ULONG fetched = 0;
+        while (pins->Next(1, &pin, &fetched) == S_OK) {
+            ComPtr<IPin> peer;
+            if (SUCCEEDED(pin->ConnectedTo(&peer)) && peer) {
+                peer->Disconnect();
+                pin->Disconnect();
+            }
+        }
+    }
+    ComPtr<IBaseFilter> keep = found->filter; // alive until it has left the graph
+    filters.erase(found);
+    keep->SetSyncSource(nullptr);
+    keep->JoinFilterGraph(nullptr, nullptr);
+    return S_OK;
+}
+
+HRESULT FilterGraph::EnumFilters(IEnumFilters** ppEnum)
+{
+    if (!ppEnum)
+        return E_POINTER;
+    *ppEnum = nullptr;
+    try {
+        std::vector<ComPtr<IBaseFilter>> snapshot;
+        for (const Entry& entry : filters)
+            snapshot.push_back(entry.filter);
+        return ComEnumerator<IEnumFilters, IBaseFilter>::Create(std::move(snapshot), ppEnum);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT FilterGraph::FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilter)
+{
+    if (!pName || !ppFilter)
+        return E_POINTER;
+    *ppFilter = nullptr;
+    for (const Entry& entry : filters) {
+        if (entry.name == pName) {
+            entry.filter.CopyTo(ppFilter);
+            return S_OK;
+        }
+    }
+    return VFW_E_NOT_FOUND;
+}
+
+HRESULT FilterGraph::CheckPinInGraph(IPin* pin) const
+{
+    PIN_INFO info{};
+    HRESULT hr = pin->QueryPinInfo(&info);
+    if (FAILED(hr))
+        return hr;
+    bool inGraph = info.pFilter && Contains(info.pFilter);
+    if (info.pFilter)
+        info.pFilter->Release();
+    return inGraph ? S_OK : VFW_E_NOT_IN_GRAPH;
+}
+
+HRESULT FilterGraph::ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt)
+{
+    if (!ppinOut || !ppinIn)
+        return E_POINTER;
+    if (state.Target() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    HRESULT hr = CheckPinInGraph(ppinOut);
+    if (SUCCEEDED(hr))
+        hr = CheckPinInGraph(ppinIn);
+    if (FAILED(hr))
+        return hr;
+    PIN_DIRECTION outDirection = PINDIR_INPUT;
+    PIN_DIRECTION inDirection = PINDIR_OUTPUT;
+    ppinOut->QueryDirection(&outDirection);
+    ppinIn->QueryDirection(&inDirection);
+    if (outDirection != PINDIR_OUTPUT || inDirection != PINDIR_INPUT)
+        return VFW_E_INVALID_DIRECTION;
+    hr = ppinOut->Connect(ppinIn, pmt);
+    QUILLET_LOG("graph", "connect: 0x%08X", unsigned(hr));
+    return hr;
+}
+
+HRESULT FilterGraph::Connect(IPin* ppinOut, IPin* ppinIn)
+{
+    // Only direct connections exist here: no converter is ever put between two pins.
+    return ConnectDirect(ppinOut, ppinIn, nullptr);
+}
+
+HRESULT FilterGraph::Reconnect(IPin* ppin)
+{
+    if (!ppin)
+        return E_POINTER;
+    if (state.Target() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    ComPtr<IPin> peer;
+    HRESULT hr = ppin->ConnectedTo(&peer);
+    if (FAILED(hr))
+        return hr;
+    AM_MEDIA_TYPE current{};
+    hr = ppin->ConnectionMediaType(&current);
+    if (FAILED(hr))
+        return hr;
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    ppin->QueryDirection(&direction);
+    IPin* out = direction == PINDIR_OUTPUT ? ppin : peer.Get();
+    IPin* in = direction == PINDIR_OUTPUT ? peer.Get() : ppin;
+    out->Disconnect();
+    in->Disconnect();
+    hr = out->Connect(in, &current);
+    FreeMediaType(current);
+    return hr;
+}
+
+HRESULT FilterGraph::Disconnect(IPin* ppin)
+{
+    if (!ppin)
+        return E_POINTER;
+    return ppin->Disconnect();
+}
+
+HRESULT FilterGraph::SetDefaultSyncSource()
+{
+    try {
+        return SetSyncSource(
+            ComPtr<IReferenceClock>::Adopt(new SystemClock(nullptr, nullptr)).Get());
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT FilterGraph::Render(IPin* ppinOut)
+{
+    if (!ppinOut)
+        return E_POINTER;
+    QUILLET_LOG("graph", "Render is not built");
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::RenderFile(LPCWSTR lpcwstrFile, LPCWSTR)
+{
+    if (!lpcwstrFile)
+        return E_POINTER;
+    // FIXME: playback (file source and audio renderer) is not built yet.
+    QUILLET_LOG("graph", "RenderFile is not built");
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::AddSourceFilter(LPCWSTR lpcwstrFileName, LPCWSTR, IBaseFilter** ppFilter)
+{
+    if (!lpcwstrFileName || !ppFilter)
+        return E_POINTER;
+    *ppFilter = nullptr;
+    QUILLET_LOG("graph", "AddSourceFilter is not built");
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::SetLogFile(DWORD_PTR)
+{
+    return S_OK; // the "graph" debug channel is the log
+}
+
+HRESULT FilterGraph::Abort()
+{
+    return S_OK; // graph building is never long-running here
+}
+
+HRESULT FilterGraph::ShouldOperationContinue()
+{
+    return S_OK;
+}
+
+// ---- IDispatch ----
+
+HRESULT FilterGraph::GetTypeInfoCount(UINT* pctinfo)
+{
+    if (!pctinfo)
+        return E_POINTER;
+    *pctinfo = 0;
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo)
+{
+    if (!ppTInfo)
+        return E_POINTER;
+    *ppTInfo = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
+{
+    return E_NOTIMPL;
+}
+
+// ---- IMediaControl, IMediaFilter ----
+
+HRESULT FilterGraph::Run()
+{
+    try {
+        return state.Run(SinksFirst(), Now());
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT FilterGraph::Run(REFERENCE_TIME)
+{
+    return Run();
+}
+
+HRESULT FilterGraph::Pause()
+{
+    try {
+        return state.Pause(SinksFirst(), Now());
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT FilterGraph::Stop()
+{
+    try {
+        return state.Stop(SinksFirst(), Now());
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT FilterGraph::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State)
+{
+    if (!State)
+        return E_POINTER;
+    try {
+        return state.GetState(SinksFirst(), dwMilliSecsTimeout, State);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT FilterGraph::GetState(LONG msTimeout, OAFilterState* pfs)
+{
+    if (!pfs)
+        return E_POINTER;
+    FILTER_STATE current = state.Target();
+    HRESULT hr = GetState(DWORD(msTimeout), &current);
+    *pfs = current;
+    return hr;
+}
+
+HRESULT FilterGraph::StopWhenReady()
+{
+    HRESULT hr = Pause();
+    if (FAILED(hr))
+        return hr;
+    FILTER_STATE reached = State_Paused;
+    hr = GetState(INFINITE, &reached);
+    if (FAILED(hr))
+        return hr;
+    return Stop();
+}
+
+HRESULT FilterGraph::RenderFile(BSTR strFilename)
+{
+    return RenderFile(strFilename ? strFilename : u"", nullptr);
+}
+
+HRESULT FilterGraph::AddSourceFilter(BSTR, IDispatch** ppUnk)
+{
+    if (!ppUnk)
+        return E_POINTER;
+    *ppUnk = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::get_FilterCollection(IDispatch** ppUnk)
+{
+    if (!ppUnk)
+        return E_POINTER;
+    *ppUnk = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::get_RegFilterCollection(IDispatch** ppUnk)
+{
+    if (!ppUnk)
+        return E_POINTER;
+    *ppUnk = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::GetClassID(CLSID* pClassID)
+{
+    if (!pClassID)
+        return E_POINTER;
+    *pClassID = CLSID_FilterGraph;
+    return S_OK;
+}
+
+HRESULT FilterGraph::SetSyncSource(IReferenceClock* pClock)
+{
+    if (state.Target() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    clock = pClock;
+    for (const Entry& entry : filters)
+        entry.filter->SetSyncSource(pClock);
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetSyncSource(IReferenceClock** pClock)
+{
+    if (!pClock)
+        return E_POINTER;
+    clock.CopyTo(pClock);
+    return S_OK;
+}
+
+// ---- IMediaEvent, IMediaEventEx, IMediaEventSink ----
+
+HRESULT FilterGraph::GetEventHandle(OAEVENT* hEvent)
+{
+    if (!hEvent)
+        return E_POINTER;
+    *hEvent = 0;
+    // There are no event handles here; SetNotifyWindow is the way to be told.
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2,
+                              LONG msTimeout)
+{
+    return events.GetEvent(lEventCode, lParam1, lParam2, msTimeout);
+}
+
+HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* pEvCode)
+{
+    return events.WaitForCompletion(msTimeout, pEvCode);
+}
+
+HRESULT FilterGraph::CancelDefaultHandling(LONG)
+{
+    return S_OK; // every event already reaches the application unchanged
+}
+
+HRESULT FilterGraph::RestoreDefaultHandling(LONG)
+{
+    return S_OK;
+}
+
+HRESULT FilterGraph::FreeEventParams(LONG lEvCode, LONG_PTR lParam1, LONG_PTR lParam2)
+{
+    return GraphEventQueue::FreeEventParams(lEvCode, lParam1, lParam2);
+}
+
+HRESULT FilterGraph::SetNotifyWindow(OAHWND hwnd, LONG lMsg, LONG_PTR lInstanceData)
+{
+    return events.SetNotifyWindow(hwnd, lMsg, lInstanceData);
+}
+
+HRESULT FilterGraph::SetNotifyFlags(LONG lNoNotifyFlags)
+{
+    return events.SetNotifyFlags(lNoNotifyFlags);
+}
+
+HRESULT FilterGraph::GetNotifyFlags(LONG* lplNoNotifyFlags)
+{
+    return events.GetNotifyFlags(lplNoNotifyFlags);
+}
+
+HRESULT FilterGraph::Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2)
+{
+    // FIXME: EC_COMPLETE passes straight through; with several renderers the application
+    // should hear it once, after the last of them.
+    return events.Notify(EventCode, EventParam1, EventParam2);
+}
+
+// ---- IMediaSeeking ----
+
+HRESULT FilterGraph::GetCapabilities(DWORD* pCapabilities)
+{
+    if (!pCapabilities)
+        return E_POINTER;
+    *pCapabilities = AM_SEEKING_CanGetCurrentPos;
+    return S_OK;
+}
+
+HRESULT FilterGraph::CheckCapabilities(DWORD* pCapabilities)
+{
+    if (!pCapabilities)
+        return E_POINTER;
+    DWORD asked = *pCapabilities;
+    *pCapabilities &= AM_SEEKING_CanGetCurrentPos;
+    if (*pCapabilities == asked)
+        return S_OK;
+    return *pCapabilities ? S_FALSE : E_FAIL;
+}
+
+HRESULT FilterGraph::IsFormatSupported(const GUID* pFormat)
+{
+    if (!pFormat)
+        return E_POINTER;
+    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+}
+
+HRESULT FilterGraph::QueryPreferredFormat(GUID* pFormat)
+{
+    if (!pFormat)
+        return E_POINTER;
+    *pFormat = TIME_FORMAT_MEDIA_TIME;
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetTimeFormat(GUID* pFormat)
+{
+    return QueryPreferredFormat(pFormat);
+}
+
+HRESULT FilterGraph::IsUsingTimeFormat(const GUID* pFormat)
+{
+    return IsFormatSupported(pFormat);
+}
+
+HRESULT FilterGraph::SetTimeFormat(const GUID* pFormat)
+{
+    if (!pFormat)
+        return E_POINTER;
+    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
+}
+
+HRESULT FilterGraph::GetDuration(LONGLONG* pDuration)
+{
+    if (!pDuration)
+        return E_POINTER;
+    *pDuration = 0;
+    // FIXME: durations come with file playback.
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::GetStopPosition(LONGLONG* pStop)
+{
+    if (!pStop)
+        return E_POINTER;
+    *pStop = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::GetCurrentPosition(LONGLONG* pCurrent)
+{
+    if (!pCurrent)
+        return E_POINTER;
+    *pCurrent = state.Position(Now());
+    return S_OK;
+}
+
+HRESULT FilterGraph::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat,
+                                       LONGLONG Source, const GUID* pSourceFormat)
+{
+    if (!pTarget)
+        return E_POINTER;
+    // A null format means the current one, which is always media time.
+    bool targetOk = !pTargetFormat || *pTargetFormat == TIME_FORMAT_MEDIA_TIME;
+    bool sourceOk = !pSourceFormat || *pSourceFormat == TIME_FORMAT_MEDIA_TIME;
+    if (!targetOk || !sourceOk)
+        return E_INVALIDARG;
+    *pTarget = Source;
+    return S_OK;
+}
+
+HRESULT FilterGraph::SetPositions(LONGLONG*, DWORD, LONGLONG*, DWORD)
+{
+    // FIXME: seeking comes with file playback; a capture stream cannot seek.
+    QUILLET_LOG("graph", "SetPositions is not built");
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::GetPositions(LONGLONG* pCurrent, LONGLONG* pStop)
+{
+    if (!pCurrent && !pStop)
+        return E_POINTER;
+    if (pStop)
+        *pStop = 0;
+    if (pCurrent)
+        *pCurrent = state.Position(Now());
+    // A capture stream has no stop position.
+    return pStop ? E_NOTIMPL : S_OK;
+}
+
+HRESULT FilterGraph::GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest)
+{
+    if (pEarliest)
+        *pEarliest = 0;
+    if (pLatest)
+        *pLatest = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::SetRate(double dRate)
+{
+    if (dRate <= 0)
+        return E_INVALIDARG;
+    return dRate == 1.0 ? S_OK : E_NOTIMPL;
+}
+
+HRESULT FilterGraph::GetRate(double* pdRate)
+{
+    if (!pdRate)
+        return E_POINTER;
+    *pdRate = 1.0;
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetPreroll(LONGLONG* pllPreroll)
+{
+    if (!pllPreroll)
+        return E_POINTER;
+    *pllPreroll = 0;
+    return S_OK;
+}
