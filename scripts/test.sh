@@ -6,7 +6,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 flavour="${1:-release}"
 
 bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh" "$flavour" >/dev/null
+bash "$root/scripts/build.sh" "$flavour"
 build="$root/build/$flavour"
 
 # Tests write their registry, recordings and audio server state under one private folder.

@@ -24,8 +24,11 @@ bool DebugChannelEnabled(const char* channel)
     const std::string& channels = EnabledChannels();
     if (channels.size() <= 2)
         return false;
-    return channels.find(",all,") != std::string::npos ||
-           channels.find("," + std::string(channel) + ",") != std::string::npos;
+    if (channels.find(",all,") != std::string::npos)
+        return true;
+    std::string wanted = ",";
+    wanted.append(channel).push_back(',');
+    return channels.find(wanted) != std::string::npos;
 }
 
 void DebugLog(const char* channel, const char* format, ...)

@@ -22,7 +22,8 @@ inline void PutU32(std::vector<uint8_t>& out, uint32_t value)
 
 inline void PutTag(std::vector<uint8_t>& out, const char* tag)
 {
-    out.insert(out.end(), tag, tag + 4);
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(tag[i]));
 }
 
 struct WavSpec
