@@ -11,7 +11,10 @@ HRESULT NotBuilt(const char* member)
 }
 } // namespace
 
-AudioCaptureSourceInfo::AudioCaptureSourceInfo(IUnknown* outer, ModuleLock* module) : EngineObject(outer, module) {}
+AudioCaptureSourceInfo::AudioCaptureSourceInfo(IUnknown* outer, ModuleLock* module)
+    : EngineObject(outer, module)
+{
+}
 
 AudioCaptureSourceInfo::~AudioCaptureSourceInfo() = default;
 

@@ -11,7 +11,10 @@ HRESULT NotBuilt(const char* member)
 }
 } // namespace
 
-ClipAttributesEditor::ClipAttributesEditor(IUnknown* outer, ModuleLock* module) : EngineObject(outer, module) {}
+ClipAttributesEditor::ClipAttributesEditor(IUnknown* outer, ModuleLock* module)
+    : EngineObject(outer, module)
+{
+}
 
 ClipAttributesEditor::~ClipAttributesEditor() = default;
 

@@ -5,7 +5,8 @@
 #include "EngineObject.h"
 #include "corvane_dispatch.h"
 
-class ClipAttributesEditor final : public EngineObject<IClipAttributesEditor, SupportsErrorInfo<IClipAttributesEditor>>
+class ClipAttributesEditor final
+    : public EngineObject<IClipAttributesEditor, SupportsErrorInfo<IClipAttributesEditor>>
 {
 public:
     ClipAttributesEditor(IUnknown* outer, ModuleLock* module);

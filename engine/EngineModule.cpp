@@ -10,6 +10,7 @@
 #include "AudioCaptureSourceInfo.h"
 #include "ClipAttributesEditor.h"
 #include "EngineResources.h"
+#include "GraphHost.h"
 #include "SimplePlayback.h"
 #include "WMACapture.h"
 #include "WMAHelper.h"
@@ -36,7 +37,7 @@ template <class T> HRESULT MakeFactory(IClassFactory** factory)
 struct ClassEntry
 {
     const CLSID* clsid;
-    int script;                               // registration script resource
+    int script;                              // registration script resource
     HRESULT (*makeFactory)(IClassFactory**); // null: registered, but not creatable
 };
 
@@ -67,10 +68,15 @@ HRESULT RunScript(int id, bool registerEntries)
     std::string_view script = EngineScript(id);
     if (script.empty())
         return E_UNEXPECTED;
-    return RunRegistrationScript(script,
-                                 {{"MODULE", EngineModulePath()},
-                                  {"APPID", GuidText(APPID_corvane)}},
-                                 registerEntries);
+    return RunRegistrationScript(
+        script, {{"MODULE", EngineModulePath()}, {"APPID", GuidText(APPID_corvane)}},
+        registerEntries);
+}
+
+// The graph window class exists before any object does.
+__attribute__((constructor)) void RegisterClasses()
+{
+    GraphHost::RegisterWindowClass();
 }
 
 __attribute__((destructor)) void ReleaseFactories()

@@ -13,7 +13,10 @@ HRESULT NotBuilt(const char* member)
 
 SimplePlayback::SimplePlayback(IUnknown* outer, ModuleLock* module) : EngineObject(outer, module) {}
 
-SimplePlayback::~SimplePlayback() { events.UnadviseAll(); }
+SimplePlayback::~SimplePlayback()
+{
+    events.UnadviseAll();
+}
 
 HRESULT SimplePlayback::get_Volume(LONG* pVal)
 {

@@ -7,7 +7,9 @@
 #include "com/ConnectionPoint.h"
 #include "corvane_dispatch.h"
 
-class SimplePlayback final : public EngineObject<ISimplePlayback, SupportsErrorInfo<ISimplePlayback>, IConnectionPointContainer>
+class SimplePlayback final
+    : public EngineObject<ISimplePlayback, SupportsErrorInfo<ISimplePlayback>,
+                          IConnectionPointContainer>
 {
 public:
     SimplePlayback(IUnknown* outer, ModuleLock* module);
@@ -32,6 +34,7 @@ public:
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
 
 private:
-    ConnectionPoint events{static_cast<IConnectionPointContainer*>(this), DIID__ISimplePlaybackEvents};
+    ConnectionPoint events{static_cast<IConnectionPointContainer*>(this),
+                           DIID__ISimplePlaybackEvents};
     ConnectionPoint* points[1] = {&events};
 };

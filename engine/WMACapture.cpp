@@ -1,80 +1,70 @@
+// WMACapture: properties, run control, events and the hand-off of captured buffers. Graph
+// building is in WMACaptureBuild.cpp.
 #include "WMACapture.h"
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+
 #include "ErrorReporting.h"
-#include "com/DebugLog.h"
+#include "com/Variant.h"
 
 namespace {
-// Members whose behaviour is not built yet say so instead of pretending to succeed.
-HRESULT NotBuilt(const char* member)
-{
-    QUILLET_LOG("engine", "WMACapture::%s is not built yet", member);
-    return E_NOTIMPL;
-}
-} // namespace
 
-HRESULT WMACapture::Fail(const char* text, HRESULT hr)
+const char* kNoMixer = "No input mixer is available";
+const char* kNotInitialized = "Capture object has not been (properly) initialized";
+
+HRESULT CopyText(const Bstr& text, BSTR* out)
 {
-    ReportError(CLSID_WMACapture, text);
-    return hr;
+    if (!out)
+        return E_POINTER;
+    *out = text.Empty() ? nullptr : text.Copy();
+    return text.Empty() || *out ? S_OK : E_OUTOFMEMORY;
 }
+
+Bstr TextOf(BSTR value)
+{
+    return Bstr(std::u16string_view(value ? value : u"", SysStringLen(value)));
+}
+
+} // namespace
 
 WMACapture::WMACapture(IUnknown* outer, ModuleLock* module) : EngineObject(outer, module) {}
 
-WMACapture::~WMACapture() { events.UnadviseAll(); }
-
-HRESULT WMACapture::get_RecordLevel(LONG* pVal)
+WMACapture::~WMACapture()
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = LONG();
-    return NotBuilt("get_RecordLevel");
+    // The last release resets the object, so that streaming ends before anything goes away.
+    Reset();
+    events.UnadviseAll();
 }
 
-HRESULT WMACapture::put_RecordLevel(LONG newVal)
+HRESULT WMACapture::ReportError(const char* text, REFIID iid, HRESULT hr)
 {
-    (void)newVal;
-    return NotBuilt("put_RecordLevel");
+    return ::ReportError(CLSID_WMACapture, text, iid, hr);
 }
 
-HRESULT WMACapture::GetState(DSGraphStates* pState)
+HRESULT WMACapture::Fail(const char* text, HRESULT hr)
 {
-    if (!pState)
-        return E_POINTER;
-    *pState = DSGraphStates();
-    return NotBuilt("GetState");
+    ReportError(text, GUID_NULL, 0);
+    return hr;
 }
 
-HRESULT WMACapture::Run()
-{
-    return NotBuilt("Run");
-}
-
-HRESULT WMACapture::Pause()
-{
-    return NotBuilt("Pause");
-}
-
-HRESULT WMACapture::Stop()
-{
-    return NotBuilt("Stop");
-}
-
-HRESULT WMACapture::StopWhenReady()
-{
-    return NotBuilt("StopWhenReady");
-}
-
-HRESULT WMACapture::Reset()
-{
-    return NotBuilt("Reset");
-}
+// --- Source, pins and output -------------------------------------------------------------
 
 HRESULT WMACapture::get_SourceId(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = sourceId.Empty() ? nullptr : sourceId.Copy();
-    return sourceId.Empty() || *pVal ? S_OK : E_OUTOFMEMORY;
+    return CopyText(sourceId, pVal);
+}
+
+HRESULT WMACapture::get_InputPin(BSTR* pVal)
+{
+    return CopyText(inputPinId, pVal);
+}
+
+HRESULT WMACapture::get_OutputPin(BSTR* pVal)
+{
+    return CopyText(outputPinId, pVal);
 }
 
 HRESULT WMACapture::put_SourceId(BSTR newVal)
@@ -83,16 +73,8 @@ HRESULT WMACapture::put_SourceId(BSTR newVal)
         return Fail("Source filter cannot be changed if the object has been initialized", E_FAIL);
     if (SysStringLen(newVal) == 0)
         return Fail("Invalid source filter name string", E_INVALIDARG);
-    sourceId = Bstr(std::u16string_view(newVal, SysStringLen(newVal)));
+    sourceId = TextOf(newVal);
     return S_OK;
-}
-
-HRESULT WMACapture::get_InputPin(BSTR* pVal)
-{
-    if (!pVal)
-        return E_POINTER;
-    *pVal = inputPinId.Empty() ? nullptr : inputPinId.Copy();
-    return inputPinId.Empty() || *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT WMACapture::put_InputPin(BSTR newVal)
@@ -101,55 +83,42 @@ HRESULT WMACapture::put_InputPin(BSTR newVal)
         if (SysStringLen(newVal) == 0)
             inputPinId.Reset();
         else
-            inputPinId = Bstr(std::u16string_view(newVal, SysStringLen(newVal)));
+            inputPinId = TextOf(newVal);
         return S_OK;
     }
-    // FIXME: applying the line to a bound device comes with the capture graph.
-    return NotBuilt("put_InputPin");
-}
-
-HRESULT WMACapture::get_OutputPin(BSTR* pVal)
-{
-    if (!pVal)
-        return E_POINTER;
-    *pVal = outputPinId.Empty() ? nullptr : outputPinId.Copy();
-    return outputPinId.Empty() || *pVal ? S_OK : E_OUTOFMEMORY;
+    Bstr previous = inputPinId;
+    inputPinId = SysStringLen(newVal) ? TextOf(newVal) : Bstr();
+    HRESULT hr = ApplyInputPin();
+    if (FAILED(hr))
+        inputPinId = previous;
+    return hr;
 }
 
 HRESULT WMACapture::put_OutputPin(BSTR newVal)
 {
     if (sourceFilter)
         return Fail("Output pin cannot be changed if the object has been initialized", E_FAIL);
-    outputPinId = newVal ? Bstr(std::u16string_view(newVal, SysStringLen(newVal))) : Bstr();
+    outputPinId = newVal ? TextOf(newVal) : Bstr();
     return S_OK;
-}
-
-HRESULT WMACapture::get_ProfileId(BSTR* pVal)
-{
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
-    return NotBuilt("get_ProfileId");
-}
-
-HRESULT WMACapture::put_ProfileId(BSTR newVal)
-{
-    (void)newVal;
-    return NotBuilt("put_ProfileId");
-}
-
-HRESULT WMACapture::get_ProfileVersion(wm_profile_version* pVal)
-{
-    if (!pVal)
-        return E_POINTER;
-    *pVal = wm_profile_version();
-    return NotBuilt("get_ProfileVersion");
 }
 
 HRESULT WMACapture::put_OutputPath(BSTR newVal)
 {
-    (void)newVal;
-    return NotBuilt("put_OutputPath");
+    if (SysStringLen(newVal) == 0)
+        return E_INVALIDARG;
+    if (!writerFilter)
+        return Fail(kNotInitialized, E_FAIL);
+    ComPtr<IFileSinkFilter> sink;
+    HRESULT hr = writerFilter.As(&sink);
+    if (FAILED(hr))
+        return Fail("IFileSinkFilter request failure", hr);
+    hr = sink->SetFileName(newVal, nullptr);
+    if (FAILED(hr)) {
+        std::string text = "IFileSinkFilter SetFileName() call failure (path specified was \"" +
+                           TextOf(newVal).Utf8() + "\"";
+        return Fail(text.c_str(), hr);
+    }
+    return S_OK;
 }
 
 HRESULT WMACapture::get_OutputPath(BSTR* pVal)
@@ -157,27 +126,29 @@ HRESULT WMACapture::get_OutputPath(BSTR* pVal)
     if (!pVal)
         return E_POINTER;
     *pVal = nullptr;
-    return NotBuilt("get_OutputPath");
-}
-
-HRESULT WMACapture::Prepare()
-{
-    return NotBuilt("Prepare");
+    if (!writerFilter)
+        return Fail(kNotInitialized, E_FAIL);
+    ComPtr<IFileSinkFilter> sink;
+    HRESULT hr = writerFilter.As(&sink);
+    if (FAILED(hr))
+        return Fail("IFileSinkFilter request failure", hr);
+    LPOLESTR name = nullptr;
+    hr = sink->GetCurFile(&name, nullptr);
+    if (FAILED(hr))
+        return Fail("IFileSinkFilter GetCurFile() call failure", hr);
+    if (!name)
+        return S_FALSE;
+    *pVal = SysAllocString(name);
+    CoTaskMemFree(name);
+    return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT WMACapture::get_Prepared(VARIANT_BOOL* pVal)
 {
     if (!pVal)
         return E_POINTER;
-    *pVal = prepared ? VARIANT_TRUE : VARIANT_FALSE;
+    *pVal = HasGraph() ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
-}
-
-HRESULT WMACapture::Build()
-{
-    if (!prepared)
-        return Fail("The object has not been prepared", E_FAIL);
-    return NotBuilt("Build");
 }
 
 HRESULT WMACapture::get_MonitorOutputFileSize(VARIANT_BOOL* pVal)
@@ -195,13 +166,125 @@ HRESULT WMACapture::put_MonitorOutputFileSize(VARIANT_BOOL newVal)
     return S_OK;
 }
 
+// --- Record level -------------------------------------------------------------------------
+
+HRESULT WMACapture::get_RecordLevel(LONG* pVal)
+{
+    if (!pVal)
+        return E_POINTER;
+    *pVal = -1;
+    if (!inputMixer)
+        return Fail(kNoMixer, E_FAIL);
+    double level = 0;
+    HRESULT hr = inputMixer->get_MixLevel(&level);
+    if (SUCCEEDED(hr))
+        *pVal = LONG(level * 100.0); // truncated toward zero: 0.499 reads as 49
+    return hr;
+}
+
+HRESULT WMACapture::put_RecordLevel(LONG newVal)
+{
+    if (!inputMixer)
+        return Fail(kNoMixer, E_FAIL);
+    double level = newVal * 0.01;
+    if (level > 1.0)
+        level = 1.0;
+    if (level < 0.0)
+        level = 0.0;
+    return inputMixer->put_MixLevel(level);
+}
+
+// --- Run control --------------------------------------------------------------------------
+
+HRESULT WMACapture::Run()
+{
+    HRESULT hr = RunGraph();
+    if (SUCCEEDED(hr))
+        _IWMACaptureEventsFire::FireGraphStateChange(events, dsg_running);
+    return hr;
+}
+
+HRESULT WMACapture::Pause()
+{
+    HRESULT hr = PauseGraph();
+    if (SUCCEEDED(hr))
+        _IWMACaptureEventsFire::FireGraphStateChange(events, dsg_paused);
+    return hr;
+}
+
+HRESULT WMACapture::Stop()
+{
+    HRESULT hr = StopGraph();
+    if (SUCCEEDED(hr))
+        _IWMACaptureEventsFire::FireGraphStateChange(events, dsg_stopped);
+    return hr;
+}
+
+HRESULT WMACapture::StopWhenReady()
+{
+    return StopGraphWhenReady();
+}
+
+HRESULT WMACapture::GetState(DSGraphStates* pState)
+{
+    if (!pState)
+        return E_POINTER;
+    *pState = dsg_error;
+    OAFilterState state = -1;
+    if (FAILED(GetGraphState(INFINITE, &state)))
+        return S_FALSE;
+    switch (state) {
+    case State_Stopped:
+        *pState = dsg_stopped;
+        return S_OK;
+    case State_Paused:
+        *pState = dsg_paused;
+        return S_OK;
+    case State_Running:
+        *pState = dsg_running;
+        return S_OK;
+    default:
+        return S_FALSE;
+    }
+}
+
 HRESULT WMACapture::GetPosition(DOUBLE* pPosition)
 {
     if (!pPosition)
         return E_POINTER;
-    *pPosition = DOUBLE();
-    return NotBuilt("GetPosition");
+    LONGLONG position = -1;
+    HRESULT hr = GetCurrentPosition(&position);
+    if (FAILED(hr)) {
+        *pPosition = -1.0;
+        return hr;
+    }
+    *pPosition = double(position);
+    return S_OK;
 }
+
+HRESULT WMACapture::Reset()
+{
+    sourceId.Reset();
+    inputPinId.Reset();
+    outputPinId.Reset();
+    // Streaming ends before the grabber is touched, so no BufferCB runs while it goes away.
+    StopGraph();
+    grabberSet.store(false, std::memory_order_release);
+    DetachForwarder(); // before the grabber lets the forwarder go
+    if (sampleGrabber) {
+        sampleGrabber->SetCallback(nullptr, 0);
+        sampleGrabber.Reset();
+    }
+    inputMixer.Reset();
+    sourceFilter.Reset();
+    writerFilter.Reset();
+    samplesWindow.store(nullptr, std::memory_order_release);
+    DestroyGraph();
+    sizeTickCount = 0;
+    return S_OK;
+}
+
+// --- Events ---------------------------------------------------------------------------------
 
 HRESULT WMACapture::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
 {
@@ -213,12 +296,87 @@ HRESULT WMACapture::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
     return FindConnectionPointIn(points, riid, ppCP);
 }
 
+void WMACapture::FireSampleError(const char* text)
+{
+    Bstr message = Bstr::FromUtf8(text);
+    _IWMACaptureEventsFire::FireSampleError(events, message.Get());
+}
+
+void WMACapture::OnGraphEvent(LONG code, LONG_PTR param1, LONG_PTR param2)
+{
+    if (code == EC_ERRORABORT || code == EC_DEVICE_LOST)
+        _IWMACaptureEventsFire::FireGraphError(events, code, LONG(param1), LONG(param2));
+}
+
+void WMACapture::OnTimerTick()
+{
+    if (!graph || !control)
+        return;
+    OAFilterState state = -1;
+    if (FAILED(control->GetState(LONG(INFINITE), &state)) || state != State_Running)
+        return;
+    double position = 0;
+    if (SUCCEEDED(GetPosition(&position)))
+        _IWMACaptureEventsFire::FirePositionProgress(events, position);
+    if (!monitorFileSize)
+        return;
+    if (++sizeTickCount != 3)
+        return;
+    sizeTickCount = 0;
+    Bstr path;
+    if (get_OutputPath(path.Out()) != S_OK)
+        return;
+    // The writer keeps the file open, so the directory entry is the only size we can read while
+    // recording.
+    struct stat entry
+    {
+    };
+    if (stat(path.Utf8().c_str(), &entry) != 0)
+        return;
+    uint64_t size = uint64_t(entry.st_size);
+    _IWMACaptureEventsFire::FireFileSizeProgress(events, LONG(uint32_t(size >> 32)),
+                                                 LONG(uint32_t(size & 0xFFFFFFFFu)));
+}
+
 HRESULT WMACapture::SampleCB(double, IMediaSample*)
 {
     return S_OK;
 }
 
-HRESULT WMACapture::BufferCB(double, BYTE*, LONG)
+HRESULT WMACapture::BufferCB(double SampleTime, BYTE* pBuffer, LONG BufferLen)
 {
-    return S_FALSE;
+    if (!grabberSet.load(std::memory_order_acquire))
+        return S_FALSE;
+    HWND target = samplesWindow.load(std::memory_order_acquire);
+    if (!pBuffer || BufferLen <= 0 || !IsWindow(target))
+        return S_OK;
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, ULONG(BufferLen));
+    if (!array)
+        return S_OK;
+    auto* time = static_cast<double*>(std::malloc(sizeof(double)));
+    if (!time) {
+        SafeArrayDestroy(array);
+        return S_OK;
+    }
+    *time = SampleTime;
+    std::memcpy(array->pvData, pBuffer, size_t(BufferLen));
+    // The window may go between the check and the post; then the buffer is still ours to free.
+    if (!PostMessageA(target, WM_GRAPH_SAMPLES, reinterpret_cast<WPARAM>(array),
+                      reinterpret_cast<LPARAM>(time)))
+        DisposeUndelivered(target, WM_GRAPH_SAMPLES, reinterpret_cast<WPARAM>(array),
+                           reinterpret_cast<LPARAM>(time));
+    return S_OK;
+}
+
+void WMACapture::OnSampleMessage(WPARAM wParam, LPARAM lParam)
+{
+    auto* array = reinterpret_cast<SAFEARRAY*>(wParam);
+    auto* time = reinterpret_cast<double*>(lParam);
+    VARIANT data;
+    VariantInit(&data);
+    data.vt = VT_ARRAY | VT_UI1;
+    data.parray = array;
+    _IWMACaptureEventsFire::FireSampleData(events, data, time ? *time : 0.0);
+    SafeArrayDestroy(array);
+    std::free(time);
 }

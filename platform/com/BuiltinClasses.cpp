@@ -12,6 +12,10 @@ constexpr BuiltinClass kBuiltinClasses[] = {
     {MakeGuid("C1F400A0-3F08-11D3-9F0B-006008039E37"), kMediaModule}, // CLSID_SampleGrabber
     {MakeGuid("C1F400A4-3F08-11D3-9F0B-006008039E37"), kMediaModule}, // CLSID_NullRenderer
     {MakeGuid("E436EBB1-524F-11CE-9F53-0020AF0BA770"), kMediaModule}, // CLSID_SystemClock
+    {MakeGuid("7C23220E-55BB-11D3-8B16-00C04FB6BD3D"), kMediaModule}, // CLSID_WMAsfWriter
+    {MakeGuid("721FD0DF-74D6-40C7-BA06-C4BDEE3678CD"), kMediaModule}, // CLSID_FileSource
+    {MakeGuid("E30629D1-27E5-11CE-875D-00608CB78066"), kMediaModule}, // CLSID_AudioRender
+    {MakeGuid("65BD0711-24D2-4FF7-9324-ED2E5D3ABAFA"), kMediaModule}, // CLSID_MediaDet
 };
 } // namespace
 

@@ -62,8 +62,8 @@ bool ServerPathFromRegistry(REFCLSID clsid, std::string* path)
     DWORD type = 0;
     char buffer[4096];
     DWORD size = sizeof buffer - 1;
-    LONG status = RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
-                                   &size);
+    LONG status =
+        RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0)
         return false;

@@ -1,7 +1,7 @@
 #include "com/DebugLog.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>

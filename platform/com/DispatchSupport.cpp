@@ -61,8 +61,8 @@ HRESULT GetArgument(const DISPPARAMS* params, UINT index, VARTYPE vt, Variant* o
         return DISP_E_PARAMNOTOPTIONAL;
     }
     const VARIANT* argument = ArgumentAt(params, index);
-    HRESULT hr = vt == VT_VARIANT ? VariantCopyInd(out, argument)
-                                  : VariantChangeType(out, argument, 0, vt);
+    HRESULT hr =
+        vt == VT_VARIANT ? VariantCopyInd(out, argument) : VariantChangeType(out, argument, 0, vt);
     if (FAILED(hr)) {
         if (argErr)
             *argErr = params->cArgs - 1 - index;

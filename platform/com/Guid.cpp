@@ -70,13 +70,12 @@ bool ReadDefaultValue(const std::string& path, std::string* value)
         return false;
     DWORD type = 0;
     DWORD size = 0;
-    bool found = RegQueryValueExA(key, nullptr, nullptr, &type, nullptr, &size) ==
-                     ERROR_SUCCESS &&
+    bool found = RegQueryValueExA(key, nullptr, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
                  type == REG_SZ;
     if (found) {
         std::string data(size, '\0');
-        found = RegQueryValueExA(key, nullptr, nullptr, &type,
-                                 reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
+        found = RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                                 &size) == ERROR_SUCCESS;
         data.resize(std::strlen(data.c_str()));
         *value = data;
     }

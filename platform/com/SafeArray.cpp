@@ -232,8 +232,8 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut)
     auto* from = static_cast<unsigned char*>(psa->pvData);
     auto* to = static_cast<unsigned char*>(copy->pvData);
     for (size_t i = 0; i < count; ++i) {
-        HRESULT hr = CopyElement(vt, to + i * psa->cbElements, from + i * psa->cbElements,
-                                 psa->cbElements);
+        HRESULT hr =
+            CopyElement(vt, to + i * psa->cbElements, from + i * psa->cbElements, psa->cbElements);
         if (FAILED(hr)) {
             SafeArrayDestroy(copy);
             return hr;

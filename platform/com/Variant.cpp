@@ -233,8 +233,8 @@ HRESULT ChangeType(VARIANT* result, const VARIANT& source, USHORT flags, VARTYPE
     switch (vt) {
     case VT_BOOL:
         result->vt = VT_BOOL;
-        result->boolVal = (n.isInteger ? n.integer != 0 : n.real != 0.0) ? VARIANT_TRUE
-                                                                           : VARIANT_FALSE;
+        result->boolVal =
+            (n.isInteger ? n.integer != 0 : n.real != 0.0) ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
     case VT_R4:
         if (!n.isInteger && std::fabs(n.real) > double(std::numeric_limits<float>::max()))

@@ -6,6 +6,7 @@
 #include "SampleGrabber.h"
 #include "SystemClock.h"
 #include "SystemDeviceEnum.h"
+#include "WMAsfWriter.h"
 #include "com/ClassFactory.h"
 #include "com/ComApi.h"
 
@@ -33,6 +34,7 @@ constexpr MediaClass kMediaClasses[] = {
     {CLSID_SampleGrabber, &MakeFactory<SampleGrabber>},
     {CLSID_NullRenderer, &MakeFactory<NullRenderer>},
     {CLSID_SystemClock, &MakeFactory<SystemClock>},
+    {CLSID_WMAsfWriter, &MakeFactory<WMAsfWriter>},
 };
 
 } // namespace

@@ -135,19 +135,19 @@ TEST_F(EngineModuleTest, EachClassAnswersExactlyItsInterfaces)
          {&IID_IClipAttributesEditor, &IID_IDispatch, &IID_ISupportErrorInfo}},
         {&CLSID_WMAHelper, {&IID_IWMAHelper, &IID_IDispatch, &IID_ISupportErrorInfo}},
     };
-    const IID* all[] = {&IID_IWMACapture,      &IID_ISimplePlayback,
-                        &IID_IClipAttributesEditor, &IID_IWMAHelper,
-                        &IID_IWMAProfileInfo,  &IID_IAudioCaptureSourceInfo,
-                        &IID_IDispatch,        &IID_ISupportErrorInfo,
-                        &IID_IConnectionPointContainer, &IID_ISampleGrabberCB,
-                        &IID_IClassFactory,    &IID_IConnectionPoint,
-                        &IID_IBaseFilter};
+    const IID* all[] = {
+        &IID_IWMACapture,      &IID_ISimplePlayback,   &IID_IClipAttributesEditor,
+        &IID_IWMAHelper,       &IID_IWMAProfileInfo,   &IID_IAudioCaptureSourceInfo,
+        &IID_IDispatch,        &IID_ISupportErrorInfo, &IID_IConnectionPointContainer,
+        &IID_ISampleGrabberCB, &IID_IClassFactory,     &IID_IConnectionPoint,
+        &IID_IBaseFilter};
     for (const Case& c : cases) {
         ComPtr<IUnknown> object;
         ASSERT_EQ(CoCreateInstance(*c.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)),
                   S_OK);
         for (const IID* iid : all) {
-            bool expected = std::find(c.answered.begin(), c.answered.end(), iid) != c.answered.end();
+            bool expected =
+                std::find(c.answered.begin(), c.answered.end(), iid) != c.answered.end();
             void* sentinel = reinterpret_cast<void*>(0xdeadbeef);
             void* out = sentinel;
             HRESULT hr = object->QueryInterface(*iid, &out);
@@ -173,8 +173,7 @@ TEST_F(EngineModuleTest, ConnectionPointsAreTheEventInterfaces)
     };
     for (const auto& [clsid, events] : cases) {
         ComPtr<IConnectionPointContainer> container;
-        ASSERT_EQ(CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_PPV_ARGS(&container)),
+        ASSERT_EQ(CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&container)),
                   S_OK);
         ComPtr<IConnectionPoint> point;
         ASSERT_EQ(container->FindConnectionPoint(*events, &point), S_OK);
@@ -189,17 +188,17 @@ TEST_F(EngineModuleTest, ConnectionPointsAreTheEventInterfaces)
 TEST_F(EngineModuleTest, ModuleIsLockedWhileObjectsLive)
 {
     ComPtr<IWMAHelper> helper;
-    ASSERT_EQ(CoCreateInstance(CLSID_WMAHelper, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&helper)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_WMAHelper, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&helper)),
+        S_OK);
     EXPECT_EQ(CanUnloadNow(), S_FALSE);
     helper.Reset();
     EXPECT_EQ(CanUnloadNow(), S_OK);
 
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(CoGetClassObject(CLSID_WMACapture, CLSCTX_INPROC_SERVER, nullptr,
-                               IID_PPV_ARGS(&factory)),
-              S_OK);
+    ASSERT_EQ(
+        CoGetClassObject(CLSID_WMACapture, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&factory)),
+        S_OK);
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
     EXPECT_EQ(CanUnloadNow(), S_FALSE);
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
@@ -234,9 +233,9 @@ TEST_F(EngineModuleTest, CreatableClassesCanBeAggregated)
 TEST_F(EngineModuleTest, ErrorsReachTheClientWithTheirSource)
 {
     ComPtr<IWMACapture> capture;
-    ASSERT_EQ(CoCreateInstance(CLSID_WMACapture, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&capture)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_WMACapture, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&capture)),
+        S_OK);
     EXPECT_EQ(capture->Build(), E_FAIL);
     ComPtr<IErrorInfo> info;
     ASSERT_EQ(GetErrorInfo(0, &info), S_OK);

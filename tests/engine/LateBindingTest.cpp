@@ -66,8 +66,7 @@ TEST_F(LateBindingTest, NamesFindTheContractsDispatchIds)
     DISPID id = 7;
     EXPECT_EQ(capture->GetIDsOfNames(IID_NULL, unknown, 1, 0, &id), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(id, DISPID_UNKNOWN);
-    EXPECT_EQ(capture->GetIDsOfNames(IID_IDispatch, unknown, 1, 0, &id),
-              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(capture->GetIDsOfNames(IID_IDispatch, unknown, 1, 0, &id), DISP_E_UNKNOWNINTERFACE);
 }
 
 TEST_F(LateBindingTest, PropertiesRoundTripThroughInvoke)
@@ -129,8 +128,8 @@ TEST_F(LateBindingTest, FailuresComeBackAsExceptionsWithTheirText)
     SysFreeString(exception.bstrHelpFile);
 
     // Without an EXCEPINFO the HRESULT itself comes back and the error stays on the thread.
-    EXPECT_EQ(capture->Invoke(IdOf(u"Build"), IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
-                              nullptr, nullptr),
+    EXPECT_EQ(capture->Invoke(IdOf(u"Build"), IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
+                              nullptr),
               E_FAIL);
     ComPtr<IErrorInfo> info;
     EXPECT_EQ(GetErrorInfo(0, &info), S_OK);

@@ -49,10 +49,10 @@ void WriteWrapper(std::ostream& out, const Library& library, const TypeDefinitio
         << "    " << type.name << "* Get() const { return object.Get(); }\n"
         << "    explicit operator bool() const { return bool(object); }\n\n";
     for (const Function& function : type.dualInterface->functions) {
-        const Parameter* retval = !function.params.empty() &&
-                                          (function.params.back().flags & PARAMFLAG_FRETVAL)
-                                      ? &function.params.back()
-                                      : nullptr;
+        const Parameter* retval =
+            !function.params.empty() && (function.params.back().flags & PARAMFLAG_FRETVAL)
+                ? &function.params.back()
+                : nullptr;
         std::string parameters;
         std::string arguments;
         for (const Parameter& param : function.params) {
@@ -95,7 +95,8 @@ void WriteWrapper(std::ostream& out, const Library& library, const TypeDefinitio
 
 void WriteEventUnpacker(std::ostream& out, const Library& library, const TypeDefinition& type)
 {
-    out << "// Hands an event of " << type.name << " to handler." << "<event name>(arguments...).\n"
+    out << "// Hands an event of " << type.name << " to handler."
+        << "<event name>(arguments...).\n"
         << "// DISP_E_MEMBERNOTFOUND for an unknown DISPID, DISP_E_BADPARAMCOUNT or\n"
         << "// DISP_E_TYPEMISMATCH for arguments that do not fit.\n"
         << "template <class Handler>\nHRESULT Dispatch" << type.name
@@ -119,8 +120,8 @@ void WriteEventUnpacker(std::ostream& out, const Library& library, const TypeDef
                 const TypeDescription& inner = param.type.inner.at(0);
                 out << "        if (" << slot << ".vt != (VT_BYREF | " << VariantTypeName(inner)
                     << "))\n            return DISP_E_TYPEMISMATCH;\n";
-                arguments += slot + "." +
-                             (inner.vt == VT_VARIANT ? "pvarVal" : "p" + VariantMember(inner));
+                arguments +=
+                    slot + "." + (inner.vt == VT_VARIANT ? "pvarVal" : "p" + VariantMember(inner));
             } else {
                 std::string name = "a" + std::to_string(i);
                 out << "        Variant " << name << ";\n        hr = GetArgument(params, " << i

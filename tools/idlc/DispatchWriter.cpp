@@ -72,8 +72,8 @@ void WriteCall(std::ostream& out, const Library& library, const Function& functi
         out << "        Variant " << name << ";\n";
         if (param.defaultValue)
             out << "        hr = GetOptionalArgument(params, " << index << ", "
-                << VariantTypeName(param.type) << ", " << DefaultExpression(param) << ", &"
-                << name << ", argErr);\n";
+                << VariantTypeName(param.type) << ", " << DefaultExpression(param) << ", &" << name
+                << ", argErr);\n";
         else
             out << "        hr = GetArgument(params, " << index << ", "
                 << VariantTypeName(param.type) << ", &" << name << ", argErr);\n";
@@ -87,9 +87,9 @@ void WriteCall(std::ostream& out, const Library& library, const Function& functi
             arguments += name + "." + member;
         ++index;
     }
-    const Parameter* retval =
-        !function.params.empty() && IsRetval(function.params.back()) ? &function.params.back()
-                                                                       : nullptr;
+    const Parameter* retval = !function.params.empty() && IsRetval(function.params.back())
+                                  ? &function.params.back()
+                                  : nullptr;
     std::string call = "self->" + CppMethodName(function) + "(" + arguments + ")";
     if (!retval) {
         out << "        return FinishCall(" << call << ", excepInfo);\n";
@@ -145,15 +145,15 @@ void WriteInvoke(std::ostream& out, const Library& library, const TypeDefinition
         out << "    case " << id << ":\n";
         // Puts first, then methods, then gets: a caller asking for a method or a get at once
         // (as scripting languages do) reaches whichever the member is.
-        for (INVOKEKIND kind : {INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC,
-                                INVOKE_PROPERTYGET}) {
+        for (INVOKEKIND kind :
+             {INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC, INVOKE_PROPERTYGET}) {
             for (const Function* function : members) {
                 if (function->invokeKind != kind)
                     continue;
-                const char* mask = kind == INVOKE_FUNC            ? "DISPATCH_METHOD"
-                                   : kind == INVOKE_PROPERTYGET   ? "DISPATCH_PROPERTYGET"
-                                   : kind == INVOKE_PROPERTYPUT   ? "DISPATCH_PROPERTYPUT"
-                                                                  : "DISPATCH_PROPERTYPUTREF";
+                const char* mask = kind == INVOKE_FUNC          ? "DISPATCH_METHOD"
+                                   : kind == INVOKE_PROPERTYGET ? "DISPATCH_PROPERTYGET"
+                                   : kind == INVOKE_PROPERTYPUT ? "DISPATCH_PROPERTYPUT"
+                                                                : "DISPATCH_PROPERTYPUTREF";
                 out << "        if (flags & " << mask << ") { // " << function->name << "\n";
                 std::ostringstream body;
                 WriteCall(body, library, *function,
@@ -247,12 +247,12 @@ std::string WriteDispatchHeader(const Library& library, const std::string& base)
                         out << "        " << slot << ".vt = " << VariantTypeName(param.type)
                             << ";\n        " << slot << "." << VariantMember(param.type) << " = "
                             << (param.type.vt == VT_USERDEFINED ? "LONG(" + param.name + ")"
-                                                                 : param.name)
+                                                                : param.name)
                             << ";\n";
                     }
                 }
-                out << "        DISPPARAMS params{" << (count ? "args" : "nullptr")
-                    << ", nullptr, " << count << ", 0};\n"
+                out << "        DISPPARAMS params{" << (count ? "args" : "nullptr") << ", nullptr, "
+                    << count << ", 0};\n"
                     << "        return point.Fire(" << function.memid << ", &params);\n    }\n";
             }
             out << "};\n\n";

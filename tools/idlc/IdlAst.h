@@ -31,8 +31,8 @@ struct AttributeList
 
 struct TypeName
 {
-    std::string name;     // "long", "BSTR", "DSGraphStates", ...
-    int pointers = 0;     // number of '*'
+    std::string name;       // "long", "BSTR", "DSGraphStates", ...
+    int pointers = 0;       // number of '*'
     bool safeArray = false; // SAFEARRAY(name)
     int line = 0;
 };
@@ -91,7 +91,12 @@ struct CoclassDecl
 // A declaration in source order.
 struct Declaration
 {
-    enum class Kind { Enum, Interface, Coclass } kind;
+    enum class Kind
+    {
+        Enum,
+        Interface,
+        Coclass
+    } kind;
     size_t index; // into the matching vector of IdlFile
 };
 

@@ -71,7 +71,8 @@ std::vector<Token> Tokenize(const std::string& file, const std::string& source)
         }
         if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
             size_t start = i;
-            while (i < n && (std::isalnum(static_cast<unsigned char>(source[i])) || source[i] == '_'))
+            while (i < n &&
+                   (std::isalnum(static_cast<unsigned char>(source[i])) || source[i] == '_'))
                 ++i;
             tokens.push_back({Token::Kind::Identifier, source.substr(start, i - start), line});
             continue;

@@ -8,7 +8,14 @@ namespace idlc {
 
 struct Token
 {
-    enum class Kind { Identifier, Number, String, Punct, End } kind;
+    enum class Kind
+    {
+        Identifier,
+        Number,
+        String,
+        Punct,
+        End
+    } kind;
     std::string text; // a string's text without its quotes
     int line;
 };

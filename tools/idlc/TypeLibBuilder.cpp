@@ -16,34 +16,84 @@ namespace {
 
 const std::set<std::string>& KnownAttributes()
 {
-    static const std::set<std::string> known = {
-        "object",     "uuid",          "dual",         "nonextensible", "oleautomation",
-        "helpstring", "helpcontext",   "pointer_default", "version",    "hidden",
-        "restricted", "local",         "id",           "propget",       "propput",
-        "propputref", "in",            "out",          "retval",        "optional",
-        "defaultvalue", "default",     "source",       "noncreatable",  "appobject",
-        "lcid",       "vararg",        "bindable",     "requestedit",   "displaybind",
-        "defaultbind", "public",       "v1_enum",      "aggregatable",  "control",
-        "licensed",   "helpfile",      "readonly"};
+    static const std::set<std::string> known = {"object",
+                                                "uuid",
+                                                "dual",
+                                                "nonextensible",
+                                                "oleautomation",
+                                                "helpstring",
+                                                "helpcontext",
+                                                "pointer_default",
+                                                "version",
+                                                "hidden",
+                                                "restricted",
+                                                "local",
+                                                "id",
+                                                "propget",
+                                                "propput",
+                                                "propputref",
+                                                "in",
+                                                "out",
+                                                "retval",
+                                                "optional",
+                                                "defaultvalue",
+                                                "default",
+                                                "source",
+                                                "noncreatable",
+                                                "appobject",
+                                                "lcid",
+                                                "vararg",
+                                                "bindable",
+                                                "requestedit",
+                                                "displaybind",
+                                                "defaultbind",
+                                                "public",
+                                                "v1_enum",
+                                                "aggregatable",
+                                                "control",
+                                                "licensed",
+                                                "helpfile",
+                                                "readonly"};
     return known;
 }
 
 // The VARTYPEs of the base types that IDL spells by name.
 const std::map<std::string, VARTYPE>& BaseTypes()
 {
-    static const std::map<std::string, VARTYPE> types = {
-        {"long", VT_I4},         {"LONG", VT_I4},           {"int", VT_INT},
-        {"INT", VT_INT},         {"short", VT_I2},          {"SHORT", VT_I2},
-        {"char", VT_I1},         {"CHAR", VT_I1},           {"unsigned char", VT_UI1},
-        {"BYTE", VT_UI1},        {"unsigned short", VT_UI2}, {"USHORT", VT_UI2},
-        {"unsigned long", VT_UI4}, {"ULONG", VT_UI4},       {"DWORD", VT_UI4},
-        {"unsigned int", VT_UINT}, {"UINT", VT_UINT},       {"hyper", VT_I8},
-        {"LONGLONG", VT_I8},     {"float", VT_R4},          {"FLOAT", VT_R4},
-        {"double", VT_R8},       {"DOUBLE", VT_R8},         {"DATE", VT_DATE},
-        {"CURRENCY", VT_CY},     {"CY", VT_CY},             {"BSTR", VT_BSTR},
-        {"VARIANT_BOOL", VT_BOOL}, {"VARIANT", VT_VARIANT}, {"HRESULT", VT_HRESULT},
-        {"SCODE", VT_ERROR},     {"void", VT_VOID},         {"IDispatch", VT_DISPATCH},
-        {"IUnknown", VT_UNKNOWN}};
+    static const std::map<std::string, VARTYPE> types = {{"long", VT_I4},
+                                                         {"LONG", VT_I4},
+                                                         {"int", VT_INT},
+                                                         {"INT", VT_INT},
+                                                         {"short", VT_I2},
+                                                         {"SHORT", VT_I2},
+                                                         {"char", VT_I1},
+                                                         {"CHAR", VT_I1},
+                                                         {"unsigned char", VT_UI1},
+                                                         {"BYTE", VT_UI1},
+                                                         {"unsigned short", VT_UI2},
+                                                         {"USHORT", VT_UI2},
+                                                         {"unsigned long", VT_UI4},
+                                                         {"ULONG", VT_UI4},
+                                                         {"DWORD", VT_UI4},
+                                                         {"unsigned int", VT_UINT},
+                                                         {"UINT", VT_UINT},
+                                                         {"hyper", VT_I8},
+                                                         {"LONGLONG", VT_I8},
+                                                         {"float", VT_R4},
+                                                         {"FLOAT", VT_R4},
+                                                         {"double", VT_R8},
+                                                         {"DOUBLE", VT_R8},
+                                                         {"DATE", VT_DATE},
+                                                         {"CURRENCY", VT_CY},
+                                                         {"CY", VT_CY},
+                                                         {"BSTR", VT_BSTR},
+                                                         {"VARIANT_BOOL", VT_BOOL},
+                                                         {"VARIANT", VT_VARIANT},
+                                                         {"HRESULT", VT_HRESULT},
+                                                         {"SCODE", VT_ERROR},
+                                                         {"void", VT_VOID},
+                                                         {"IDispatch", VT_DISPATCH},
+                                                         {"IUnknown", VT_UNKNOWN}};
     return types;
 }
 
@@ -173,7 +223,13 @@ private:
         }
     }
 
-    enum class NameKind { Alias, Interface, Dispinterface, Coclass };
+    enum class NameKind
+    {
+        Alias,
+        Interface,
+        Dispinterface,
+        Coclass
+    };
     struct DeclaredName
     {
         uint16_t index;
@@ -433,11 +489,12 @@ private:
         std::map<MEMBERID, std::pair<std::string, int>> seen; // id → name, invoke kinds
         for (size_t i = 0; i < functions.size(); ++i) {
             const Function& function = functions[i];
-            auto [entry, inserted] =
-                seen.emplace(function.memid, std::make_pair(function.name, int(function.invokeKind)));
+            auto [entry, inserted] = seen.emplace(
+                function.memid, std::make_pair(function.name, int(function.invokeKind)));
             if (inserted)
                 continue;
-            if (entry->second.first != function.name || (entry->second.second & function.invokeKind))
+            if (entry->second.first != function.name ||
+                (entry->second.second & function.invokeKind))
                 Fail(methods[i].line, "duplicate DISPID " + std::to_string(function.memid) +
                                           " in " + owner + " (" + function.name + " and " +
                                           entry->second.first + ")");

@@ -43,8 +43,7 @@ int main(int argc, char** argv)
     HRESULT hr = function();
     dlclose(handle);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "regsvr: %s of %s failed with 0x%08X\n", entry, module,
-                     unsigned(hr));
+        std::fprintf(stderr, "regsvr: %s of %s failed with 0x%08X\n", entry, module, unsigned(hr));
         return 1;
     }
     return 0;

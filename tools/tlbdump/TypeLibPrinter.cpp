@@ -93,8 +93,8 @@ HRESULT FunctionLine(ITypeInfo* info, UINT index, bool withSlot, std::string* ou
     std::string line;
     if (withSlot)
         line += "slot=" + std::to_string(function->oVft / 8) + " ";
-    line += "dispid=" + std::to_string(function->memid) + " " +
-            KindText(function->invkind) + " " + Name(info, function->memid) + "(";
+    line += "dispid=" + std::to_string(function->memid) + " " + KindText(function->invkind) + " " +
+            Name(info, function->memid) + "(";
     for (SHORT p = 0; p < function->cParams; ++p) {
         const ELEMDESC& param = function->lprgelemdescParam[p];
         if (p)
@@ -116,8 +116,7 @@ HRESULT FunctionLine(ITypeInfo* info, UINT index, bool withSlot, std::string* ou
     return S_OK;
 }
 
-HRESULT PrintFunctions(ITypeInfo* info, const std::string& prefix, bool withSlot,
-                       std::string* out)
+HRESULT PrintFunctions(ITypeInfo* info, const std::string& prefix, bool withSlot, std::string* out)
 {
     TYPEATTR* attr = nullptr;
     HRESULT hr = info->GetTypeAttr(&attr);

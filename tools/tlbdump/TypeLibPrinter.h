@@ -3,7 +3,8 @@
 //   library corvaneLib {E7D06129-...} 1.0 "corvane 1.0 Type Library"
 //   dispatch IWMACapture {...} flags=0x10c0 "IWMACapture Interface"
 //   interface IWMACapture slot=7 dispid=1 propget RecordLevel([out,retval] long* pVal)
-//   coclass WMACapture {...} flags=0x2 impl=IWMACapture[default] impl=_IWMACaptureEvents[default,source]
+//   coclass WMACapture {...} flags=0x2 impl=IWMACapture[default]
+//   impl=_IWMACaptureEvents[default,source]
 #pragma once
 
 #include <string>

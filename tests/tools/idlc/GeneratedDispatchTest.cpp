@@ -210,9 +210,9 @@ TEST_F(GeneratedDispatchTest, ResultsComeBackWithTheirTypes)
 TEST_F(GeneratedDispatchTest, BadCallsGetTheDispatchCodes)
 {
     UINT argErr = 77;
-    EXPECT_EQ(Call(3, DISPATCH_METHOD, {Variant::Utf8("far"), Variant::Bool(true)}, nullptr,
-                   &argErr),
-              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(
+        Call(3, DISPATCH_METHOD, {Variant::Utf8("far"), Variant::Bool(true)}, nullptr, &argErr),
+        DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 1u); // the first parameter stands last in rgvarg
     EXPECT_EQ(Call(3, DISPATCH_METHOD, {}), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Call(3, DISPATCH_METHOD, {Variant::Long(1), Variant::Long(1), Variant::Long(1)}),
@@ -226,9 +226,9 @@ TEST_F(GeneratedDispatchTest, BadCallsGetTheDispatchCodes)
     EXPECT_EQ(Call(6, DISPATCH_PROPERTYPUT, {Variant::Long(1)}), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(Call(42, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    EXPECT_EQ(sampler->Invoke(8, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
-                              nullptr),
-              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(
+        sampler->Invoke(8, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+        DISP_E_UNKNOWNINTERFACE);
 }
 
 TEST_F(GeneratedDispatchTest, FailuresBecomeExceptions)

@@ -41,8 +41,9 @@ std::string Library(const std::string& body)
 {
     return std::string(kHead) +
            "[uuid(11111111-2222-3333-4444-555555555555), version(1.0)]\n" // line 2
-           "library testLib\n{\n" +                                        // lines 3-4
-           body + "};\n";
+           "library testLib\n{\n" +                                       // lines 3-4
+           body +
+           "};\n";
 }
 
 } // namespace
@@ -58,7 +59,7 @@ TEST(IdlcErrorTest, BrokenInputIsRejectedWithItsLine)
     };
     const std::string interfaceHead =
         "[object, uuid(11111111-2222-3333-4444-555555555556), dual]\n" // line 5
-        "interface IThing : IDispatch\n{\n";                          // lines 6-7
+        "interface IThing : IDispatch\n{\n";                           // lines 6-7
     const Case cases[] = {
         {"unknown type", Library(interfaceHead + "[id(1)] HRESULT Go([in] Whatever x);\n};\n"), 8,
          "unknown type 'Whatever'"},
@@ -74,8 +75,9 @@ TEST(IdlcErrorTest, BrokenInputIsRejectedWithItsLine)
          std::string(kHead) + "[object, uuid(11111111-2222-3333-4444-555555555556), dual]\n"
                               "interface IThing : IDispatch\n{\n[id(1)] HRESULT Go();\n",
          4, "unterminated block interface IThing opened at line 4"},
-        {"unterminated library", std::string(kHead) + "[uuid(11111111-2222-3333-4444-555555555555)]\n"
-                                 "library testLib\n{\n",
+        {"unterminated library",
+         std::string(kHead) + "[uuid(11111111-2222-3333-4444-555555555555)]\n"
+                              "library testLib\n{\n",
          4, "unterminated block library testLib"},
         {"retval not last",
          Library(interfaceHead + "[id(1)] HRESULT Go([out, retval] long* a, [in] long b);\n};\n"),
@@ -85,7 +87,8 @@ TEST(IdlcErrorTest, BrokenInputIsRejectedWithItsLine)
         {"malformed uuid",
          Library("[object, uuid(nothex), dual]\ninterface IThing : IDispatch\n{\n};\n"), 5,
          "malformed uuid"},
-        {"unterminated string", Library("[uuid(11111111-2222-3333-4444-555555555557), helpstring(\"x)]\n"), 5,
+        {"unterminated string",
+         Library("[uuid(11111111-2222-3333-4444-555555555557), helpstring(\"x)]\n"), 5,
          "unterminated string"},
         {"stray character", Library("interface IThing : IDispatch { @ };\n"), 5,
          "unexpected character '@'"},

@@ -44,10 +44,7 @@ public:
     }
     BSTR Detach() { return std::exchange(value, nullptr); }
     // A new BSTR with the same content (null stays null), owned by the caller.
-    BSTR Copy() const
-    {
-        return value ? SysAllocStringLen(value, SysStringLen(value)) : nullptr;
-    }
+    BSTR Copy() const { return value ? SysAllocStringLen(value, SysStringLen(value)) : nullptr; }
     void Reset()
     {
         SysFreeString(value);

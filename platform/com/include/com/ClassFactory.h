@@ -5,16 +5,18 @@
 #include "com/ComObject.h"
 
 // Aggregation policy of a class.
-enum class Aggregation { Allowed, Refused };
+enum class Aggregation
+{
+    Allowed,
+    Refused
+};
 
 // T's constructor takes (IUnknown* outer, ModuleLock* module).
 template <class T, Aggregation policy = Aggregation::Allowed>
 class ClassFactory final : public ComObject<IClassFactory>
 {
 public:
-    ClassFactory(IUnknown* outer, ModuleLock* module) : ComObject(outer, nullptr), module(module)
-    {
-    }
+    ClassFactory(IUnknown* outer, ModuleLock* module) : ComObject(outer, nullptr), module(module) {}
 
     HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override
     {

@@ -88,6 +88,16 @@ public:
             return E_POINTER;
         return ptr->QueryInterface(IidOf<U>(), out->ReleaseAndGetVoidAddress());
     }
+    // For a ComPtr's address (`ptr.As(&other)`), which releases what other held.
+    template <class U> HRESULT As(U** out) const
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (!ptr)
+            return E_POINTER;
+        return ptr->QueryInterface(IidOf<U>(), reinterpret_cast<void**>(out));
+    }
     template <class U> ComPtr<U> As() const
     {
         ComPtr<U> out;

@@ -30,8 +30,8 @@ HRESULT GetOptionalArgument(const DISPPARAMS* params, UINT index, VARTYPE vt,
 void SetResult(VARIANT* result, LONG value);
 void SetResult(VARIANT* result, double value);
 void SetResult(VARIANT* result, VARIANT_BOOL value);
-void SetResult(VARIANT* result, BSTR value); // takes ownership
-void SetResult(VARIANT* result, VARIANT& value); // takes the content, leaving value empty
+void SetResult(VARIANT* result, BSTR value);       // takes ownership
+void SetResult(VARIANT* result, VARIANT& value);   // takes the content, leaving value empty
 void SetResult(VARIANT* result, IDispatch* value); // takes the reference
 
 // A failed call: with an EXCEPINFO, fills it from the thread's error information (scode = hr)

@@ -9,7 +9,8 @@ struct ITypeInfo;
 struct ITypeLib;
 struct SAFEARRAY;
 
-enum VARENUM : VARTYPE {
+enum VARENUM : VARTYPE
+{
     VT_EMPTY = 0,
     VT_NULL = 1,
     VT_I2 = 2,
@@ -60,7 +61,8 @@ struct tagVARIANT
     WORD wReserved1;
     WORD wReserved2;
     WORD wReserved3;
-    union {
+    union
+    {
         LONGLONG llVal;
         LONG lVal;
         BYTE bVal;
@@ -101,7 +103,8 @@ struct tagVARIANT
         ULONGLONG* pullVal;
         INT* pintVal;
         UINT* puintVal;
-        struct {
+        struct
+        {
             void* pvRecord;
             void* pRecInfo;
         } record;
@@ -127,7 +130,8 @@ struct SAFEARRAY
     SAFEARRAYBOUND rgsabound[1];
 };
 
-enum : USHORT {
+enum : USHORT
+{
     FADF_AUTO = 0x1,
     FADF_STATIC = 0x2,
     FADF_EMBEDDED = 0x4,
@@ -143,7 +147,7 @@ enum : USHORT {
 
 struct DISPPARAMS
 {
-    VARIANTARG* rgvarg;         // arguments, last parameter first
+    VARIANTARG* rgvarg; // arguments, last parameter first
     DISPID* rgdispidNamedArgs;
     UINT cArgs;
     UINT cNamedArgs;

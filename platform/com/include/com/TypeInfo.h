@@ -4,7 +4,8 @@
 
 #include "com/OleAuto.h"
 
-enum TYPEKIND {
+enum TYPEKIND
+{
     TKIND_ENUM = 0,
     TKIND_RECORD,
     TKIND_MODULE,
@@ -16,16 +17,25 @@ enum TYPEKIND {
     TKIND_MAX
 };
 
-enum FUNCKIND { FUNC_VIRTUAL = 0, FUNC_PUREVIRTUAL, FUNC_NONVIRTUAL, FUNC_STATIC, FUNC_DISPATCH };
+enum FUNCKIND
+{
+    FUNC_VIRTUAL = 0,
+    FUNC_PUREVIRTUAL,
+    FUNC_NONVIRTUAL,
+    FUNC_STATIC,
+    FUNC_DISPATCH
+};
 
-enum INVOKEKIND {
+enum INVOKEKIND
+{
     INVOKE_FUNC = 1,
     INVOKE_PROPERTYGET = 2,
     INVOKE_PROPERTYPUT = 4,
     INVOKE_PROPERTYPUTREF = 8
 };
 
-enum CALLCONV {
+enum CALLCONV
+{
     CC_FASTCALL = 0,
     CC_CDECL = 1,
     CC_MSCPASCAL = 2,
@@ -39,11 +49,28 @@ enum CALLCONV {
     CC_MAX = 9
 };
 
-enum VARKIND { VAR_PERINSTANCE = 0, VAR_STATIC, VAR_CONST, VAR_DISPATCH };
+enum VARKIND
+{
+    VAR_PERINSTANCE = 0,
+    VAR_STATIC,
+    VAR_CONST,
+    VAR_DISPATCH
+};
 
-enum SYSKIND { SYS_WIN16 = 0, SYS_WIN32, SYS_MAC, SYS_WIN64 };
+enum SYSKIND
+{
+    SYS_WIN16 = 0,
+    SYS_WIN32,
+    SYS_MAC,
+    SYS_WIN64
+};
 
-enum REGKIND { REGKIND_DEFAULT = 0, REGKIND_REGISTER, REGKIND_NONE };
+enum REGKIND
+{
+    REGKIND_DEFAULT = 0,
+    REGKIND_REGISTER,
+    REGKIND_NONE
+};
 
 inline constexpr USHORT PARAMFLAG_NONE = 0x0;
 inline constexpr USHORT PARAMFLAG_FIN = 0x1;
@@ -96,10 +123,11 @@ struct ARRAYDESC;
 
 struct TYPEDESC
 {
-    union {
-        TYPEDESC* lptdesc;   // VT_PTR, VT_SAFEARRAY: the pointed-to or element type
-        ARRAYDESC* lpadesc;  // VT_CARRAY
-        HREFTYPE hreftype;   // VT_USERDEFINED: pass to GetRefTypeInfo
+    union
+    {
+        TYPEDESC* lptdesc;  // VT_PTR, VT_SAFEARRAY: the pointed-to or element type
+        ARRAYDESC* lpadesc; // VT_CARRAY
+        HREFTYPE hreftype;  // VT_USERDEFINED: pass to GetRefTypeInfo
     };
     VARTYPE vt;
 };
@@ -132,7 +160,8 @@ struct IDLDESC
 struct ELEMDESC
 {
     TYPEDESC tdesc;
-    union {
+    union
+    {
         IDLDESC idldesc;
         PARAMDESC paramdesc;
     };
@@ -158,7 +187,8 @@ struct VARDESC
 {
     MEMBERID memid;
     LPOLESTR lpstrSchema;
-    union {
+    union
+    {
         ULONG oInst;
         VARIANT* lpvarValue; // VAR_CONST: the constant's value
     };
@@ -207,8 +237,7 @@ struct ITypeInfo : IUnknown
     virtual HRESULT GetTypeComp(ITypeComp** ppTComp) = 0;
     virtual HRESULT GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) = 0;
     virtual HRESULT GetVarDesc(UINT index, VARDESC** ppVarDesc) = 0;
-    virtual HRESULT GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames,
-                             UINT* pcNames) = 0;
+    virtual HRESULT GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UINT* pcNames) = 0;
     virtual HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) = 0;
     virtual HRESULT GetImplTypeFlags(UINT index, INT* pImplTypeFlags) = 0;
     virtual HRESULT GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) = 0;
@@ -258,8 +287,7 @@ extern "C" {
 HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib);
 HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib);
 // Loads a registered type library through HKEY_CLASSES_ROOT\TypeLib\{libid}\major.minor.
-HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid,
-                       ITypeLib** pptlib);
+HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib);
 // Writes HKEY_CLASSES_ROOT\TypeLib\{libid} and the Interface entries of the library's
 // interfaces.
 HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir);

@@ -89,9 +89,18 @@ using REFGUID = const GUID&;
 using REFIID = const IID&;
 using REFCLSID = const CLSID&;
 
-inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
-inline bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
-inline bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return a == b; }
+inline bool IsEqualGUID(REFGUID a, REFGUID b)
+{
+    return a == b;
+}
+inline bool IsEqualIID(REFIID a, REFIID b)
+{
+    return a == b;
+}
+inline bool IsEqualCLSID(REFCLSID a, REFCLSID b)
+{
+    return a == b;
+}
 
 namespace quillet::detail {
 constexpr uint32_t HexDigit(char c)
@@ -133,7 +142,10 @@ inline constexpr CLSID CLSID_NULL = GUID_NULL;
 
 // Maps an interface type to its IID; each interface declares its own with QUILLET_DECLARE_IID.
 template <class T> struct InterfaceIdOf;
-template <class T> constexpr const IID& IidOf() { return InterfaceIdOf<T>::value; }
+template <class T> constexpr const IID& IidOf()
+{
+    return InterfaceIdOf<T>::value;
+}
 
 #define QUILLET_DECLARE_IID(Interface, text)                                                       \
     inline constexpr IID IID_##Interface = MakeGuid(text);                                         \
@@ -144,12 +156,15 @@ template <class T> constexpr const IID& IidOf() { return InterfaceIdOf<T>::value
 
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
-#define HRESULT_CODE(hr) ((hr) & 0xFFFF)
+#define HRESULT_CODE(hr) ((hr)&0xFFFF)
 #define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1FFF)
 #define MAKE_HRESULT(sev, fac, code)                                                               \
     static_cast<HRESULT>((uint32_t(sev) << 31) | (uint32_t(fac) << 16) | uint32_t(code))
 
-inline constexpr HRESULT Hr(uint32_t value) { return static_cast<HRESULT>(value); }
+inline constexpr HRESULT Hr(uint32_t value)
+{
+    return static_cast<HRESULT>(value);
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;

@@ -1,0 +1,460 @@
+#include "AsfEncoder.h"
+
+#include "AsfErrors.h"
+#include "com/DebugLog.h"
+#include "dshow/Errors.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+namespace {
+
+// A jump in the caller's time stamps larger than this is a pause; logged, never a gap in the file.
+constexpr int64_t PauseLogThreshold100ns = 1'000'000;
+
+AVCodecID CodecId(AsfEncoder::Codec codec)
+{
+    return codec == AsfEncoder::Codec::Wmav1 ? AV_CODEC_ID_WMAV1 : AV_CODEC_ID_WMAV2;
+}
+
+} // namespace
+
+AsfEncoder::AsfEncoder() = default;
+
+AsfEncoder::~AsfEncoder()
+{
+    Finish();
+}
+
+HRESULT AsfEncoder::CheckConfig(const Config& config)
+{
+    if (config.path.empty())
+        return E_INVALIDARG;
+    if (config.inputRate < MinInputRate || config.inputRate > MaxInputRate ||
+        config.inputChannels < 1 || config.inputChannels > MaxInputChannels)
+        return E_INVALIDARG;
+    const Target& target = config.target;
+    if (target.codec != Codec::Wmav1 && target.codec != Codec::Wmav2)
+        return E_INVALIDARG;
+    // FFmpeg's WMA encoders refuse these; catching them here gives the caller one clear code.
+    if (target.sampleRate < MinTargetRate || target.sampleRate > MaxTargetRate ||
+        target.channels < 1 || target.channels > MaxTargetChannels || target.bitRate < MinBitRate ||
+        target.bitRate > uint32_t(INT32_MAX))
+        return E_INVALIDARG;
+    return S_OK;
+}
+
+HRESULT AsfEncoder::Open(const Config& config)
+{
+    if (state != State::Closed)
+        return VFW_E_WRONG_STATE;
+    HRESULT hr = CheckConfig(config);
+    if (FAILED(hr))
+        return hr;
+    path = config.path;
+    inputBlockAlign = 2 * config.inputChannels;
+    inputRate = config.inputRate;
+    targetRate = config.target.sampleRate;
+
+    // Everything that can fail without touching the disk comes first, so a refused
+    // configuration never leaves an empty file behind.
+    hr = SetUpCodec(config);
+    if (SUCCEEDED(hr))
+        hr = SetUpResampler(config);
+    if (SUCCEEDED(hr))
+        hr = SetUpMuxer();
+    if (FAILED(hr)) {
+        Release();
+        return hr;
+    }
+
+    hr = sink.Create(config.path, config.overwrite);
+    if (FAILED(hr)) {
+        Release();
+        return hr;
+    }
+    muxer->pb = sink.Context();
+
+    AVDictionary* options = nullptr;
+    av_dict_set_int(&options, "packet_size", layout.PacketSize(), 0);
+    int ret = avformat_write_header(muxer, &options);
+    av_dict_free(&options);
+    if (ret >= 0)
+        hr = sink.Flush();
+    else
+        hr = sink.FailureErrno() ? sink.Failure() : AsfHResultFromAvError(ret);
+    if (FAILED(hr)) {
+        QUILLET_LOG("asf", "%s: cannot write the header: %s", path.c_str(),
+                    AsfAvErrorText(ret).c_str());
+        // The muxer frees what its header step allocated only in its trailer step.
+        if (ret >= 0)
+            av_write_trailer(muxer);
+        sink.Discard();
+        Release();
+        return hr;
+    }
+
+    QUILLET_LOG("asf",
+                "%s: %s %u Hz %u ch %u bit/s from %u Hz %u ch; %d-byte frames of %d "
+                "samples, %d per %d-byte packet",
+                path.c_str(), codec->codec->name, config.target.sampleRate, config.target.channels,
+                config.target.bitRate, config.inputRate, config.inputChannels, codec->block_align,
+                codec->frame_size, layout.FramesPerPacket(), layout.PacketSize());
+    state = State::Open;
+    failure = S_OK;
+    return S_OK;
+}
+
+HRESULT AsfEncoder::SetUpCodec(const Config& config)
+{
+    const AVCodec* encoder = avcodec_find_encoder(CodecId(config.target.codec));
+    if (!encoder) {
+        QUILLET_LOG("asf", "this FFmpeg has no WMA encoder");
+        return E_NOTIMPL;
+    }
+    codec = avcodec_alloc_context3(encoder);
+    if (!codec)
+        return E_OUTOFMEMORY;
+    codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    codec->sample_rate = int(config.target.sampleRate);
+    av_channel_layout_default(&codec->ch_layout, int(config.target.channels));
+    codec->bit_rate = config.target.bitRate;
+    codec->time_base = AVRational{1, codec->sample_rate};
+    // ASF keeps the codec's setup bytes in the stream header, not in the packets.
+    codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int ret = avcodec_open2(codec, encoder, nullptr);
+    if (ret < 0) {
+        QUILLET_LOG("asf", "%s refuses %u Hz %u ch %u bit/s: %s", encoder->name,
+                    config.target.sampleRate, config.target.channels, config.target.bitRate,
+                    AsfAvErrorText(ret).c_str());
+        return ret == AVERROR(ENOMEM) ? E_OUTOFMEMORY : E_INVALIDARG;
+    }
+    HRESULT hr =
+        AsfPacketLayout::Choose(codec->block_align, codec->frame_size, codec->sample_rate, layout);
+    if (FAILED(hr))
+        return hr;
+
+    frame = av_frame_alloc();
+    encoded = av_packet_alloc();
+    payload = av_packet_alloc();
+    fifo =
+        av_audio_fifo_alloc(codec->sample_fmt, codec->ch_layout.nb_channels, codec->frame_size * 2);
+    if (!frame || !encoded || !payload || !fifo)
+        return E_OUTOFMEMORY;
+    frame->format = codec->sample_fmt;
+    frame->sample_rate = codec->sample_rate;
+    frame->nb_samples = codec->frame_size;
+    if (av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout) < 0 ||
+        av_frame_get_buffer(frame, 0) < 0)
+        return E_OUTOFMEMORY;
+    try {
+        pending.reserve(size_t(layout.FramesPerPacket()) * size_t(codec->block_align));
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT AsfEncoder::SetUpResampler(const Config& config)
+{
+    AVChannelLayout inputLayout;
+    av_channel_layout_default(&inputLayout, int(config.inputChannels));
+    int ret =
+        swr_alloc_set_opts2(&resampler, &codec->ch_layout, codec->sample_fmt, codec->sample_rate,
+                            &inputLayout, AV_SAMPLE_FMT_S16, int(config.inputRate), 0, nullptr);
+    av_channel_layout_uninit(&inputLayout);
+    if (ret >= 0)
+        ret = swr_init(resampler);
+    if (ret < 0) {
+        QUILLET_LOG("asf", "cannot convert %u Hz %u ch: %s", config.inputRate, config.inputChannels,
+                    AsfAvErrorText(ret).c_str());
+        return ret == AVERROR(ENOMEM) ? E_OUTOFMEMORY : E_FAIL;
+    }
+    try {
+        planes.resize(size_t(codec->ch_layout.nb_channels));
+        planePointers.resize(planes.size());
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT AsfEncoder::SetUpMuxer()
+{
+    int ret = avformat_alloc_output_context2(&muxer, nullptr, "asf", nullptr);
+    if (ret < 0 || !muxer) {
+        QUILLET_LOG("asf", "this FFmpeg has no ASF muxer: %s", AsfAvErrorText(ret).c_str());
+        return ret == AVERROR(ENOMEM) ? E_OUTOFMEMORY : E_NOTIMPL;
+    }
+    // The I/O context belongs to the sink; the muxer must not close it. Without the library's
+    // version tag the header is 78 bytes smaller, which short recordings at low rates notice.
+    muxer->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_BITEXACT;
+    stream = avformat_new_stream(muxer, nullptr);
+    if (!stream)
+        return E_OUTOFMEMORY;
+    ret = avcodec_parameters_from_context(stream->codecpar, codec);
+    if (ret < 0)
+        return AsfHResultFromAvError(ret);
+    stream->time_base = codec->time_base;
+    return S_OK;
+}
+
+HRESULT AsfEncoder::Write(const void* pcm, size_t bytes, int64_t startTime100ns)
+{
+    if (FAILED(failure))
+        return failure;
+    if (state != State::Open)
+        return VFW_E_WRONG_STATE;
+    if (!pcm && bytes)
+        return E_POINTER;
+    if (!bytes)
+        return S_OK;
+
+    if (firstInputTime < 0) {
+        firstInputTime = startTime100ns;
+    } else {
+        const int64_t expected = firstInputTime + av_rescale(inputSamples, 10'000'000, inputRate);
+        if (startTime100ns - expected > PauseLogThreshold100ns)
+            QUILLET_LOG("asf",
+                        "%s: input resumes %.3f s later than its samples; the file goes on "
+                        "without a gap",
+                        path.c_str(), double(startTime100ns - expected) / 1e7);
+    }
+
+    auto* data = static_cast<const uint8_t*>(pcm);
+    HRESULT hr = S_OK;
+    if (!carry.empty()) {
+        // Complete the torn sample frame from the last call first.
+        const size_t take = std::min(bytes, inputBlockAlign - carry.size());
+        carry.insert(carry.end(), data, data + take);
+        data += take;
+        bytes -= take;
+        if (carry.size() < inputBlockAlign)
+            return S_OK;
+        hr = Convert(carry.data(), 1);
+        carry.clear();
+        if (FAILED(hr))
+            return hr;
+    }
+    const size_t wholeFrames = bytes / inputBlockAlign;
+    // Convert in slices so that one huge buffer never needs one huge conversion buffer.
+    constexpr size_t Slice = 1 << 16;
+    for (size_t done = 0; done < wholeFrames && SUCCEEDED(hr); done += Slice) {
+        const size_t frames = std::min(Slice, wholeFrames - done);
+        hr = Convert(data + done * inputBlockAlign, int(frames));
+    }
+    if (FAILED(hr))
+        return hr;
+    const size_t rest = bytes % inputBlockAlign;
+    if (rest)
+        carry.assign(data + bytes - rest, data + bytes);
+    return S_OK;
+}
+
+HRESULT AsfEncoder::Convert(const uint8_t* pcm, int frames)
+{
+    // A null input drains the resampler's delay line at the end of the recording.
+    const int room = swr_get_out_samples(resampler, frames);
+    if (room < 0)
+        return FailAv(room, "sizing the conversion");
+    try {
+        for (size_t c = 0; c < planes.size(); ++c) {
+            if (planes[c].size() < size_t(room))
+                planes[c].resize(size_t(room));
+            planePointers[c] = reinterpret_cast<uint8_t*>(planes[c].data());
+        }
+    } catch (const std::bad_alloc&) {
+        return Fail(E_OUTOFMEMORY, "growing the conversion buffer");
+    }
+    const uint8_t* input[1] = {pcm};
+    const int converted =
+        swr_convert(resampler, planePointers.data(), room, pcm ? input : nullptr, pcm ? frames : 0);
+    if (converted < 0)
+        return FailAv(converted, "converting");
+    if (pcm)
+        inputSamples += frames;
+    if (converted > 0) {
+        const int written =
+            av_audio_fifo_write(fifo, reinterpret_cast<void**>(planePointers.data()), converted);
+        if (written < converted)
+            return FailAv(written < 0 ? written : AVERROR(ENOMEM), "buffering");
+    }
+    return EncodeWholeFrames();
+}
+
+HRESULT AsfEncoder::EncodeWholeFrames()
+{
+    while (av_audio_fifo_size(fifo) >= codec->frame_size) {
+        HRESULT hr = EncodeFrame(false);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT AsfEncoder::EncodeFrame(bool drain)
+{
+    int ret;
+    if (drain) {
+        ret = avcodec_send_frame(codec, nullptr);
+    } else {
+        ret = av_frame_make_writable(frame);
+        if (ret < 0)
+            return FailAv(ret, "preparing a frame");
+        const int got =
+            av_audio_fifo_read(fifo, reinterpret_cast<void**>(frame->data), codec->frame_size);
+        if (got < 0)
+            return FailAv(got, "reading the frame buffer");
+        // The encoders take only whole frames; the end of the recording is padded with silence.
+        for (int c = 0; c < codec->ch_layout.nb_channels; ++c)
+            std::fill(reinterpret_cast<float*>(frame->data[c]) + got,
+                      reinterpret_cast<float*>(frame->data[c]) + codec->frame_size, 0.0f);
+        frame->pts = encodedSamples;
+        encodedSamples += codec->frame_size;
+        ret = avcodec_send_frame(codec, frame);
+    }
+    if (ret < 0)
+        return FailAv(ret, "encoding");
+    for (;;) {
+        ret = avcodec_receive_packet(codec, encoded);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            return S_OK;
+        if (ret < 0)
+            return FailAv(ret, "encoding");
+        HRESULT hr = CollectPacket(encoded);
+        av_packet_unref(encoded);
+        if (FAILED(hr))
+            return hr;
+    }
+}
+
+HRESULT AsfEncoder::CollectPacket(const AVPacket* packet)
+{
+    if (pendingFrames == 0) {
+        pendingPts = packet->pts;
+        pendingDuration = 0;
+    }
+    try {
+        pending.insert(pending.end(), packet->data, packet->data + packet->size);
+    } catch (const std::bad_alloc&) {
+        return Fail(E_OUTOFMEMORY, "collecting a packet");
+    }
+    ++pendingFrames;
+    pendingDuration += packet->duration > 0 ? packet->duration : codec->frame_size;
+    if (pendingFrames < layout.FramesPerPacket())
+        return S_OK;
+    return WritePending();
+}
+
+HRESULT AsfEncoder::WritePending()
+{
+    if (pendingFrames == 0)
+        return S_OK;
+    // The frames go to the muxer as one payload so that they fill one ASF packet exactly; the
+    // decoder takes a payload apart by the codec's block_align.
+    int ret = av_new_packet(payload, int(pending.size()));
+    if (ret < 0)
+        return FailAv(ret, "allocating a payload");
+    std::memcpy(payload->data, pending.data(), pending.size());
+    payload->pts = pendingPts;
+    payload->dts = pendingPts;
+    payload->duration = pendingDuration;
+    payload->stream_index = stream->index;
+    payload->flags |= AV_PKT_FLAG_KEY;
+    av_packet_rescale_ts(payload, codec->time_base, stream->time_base);
+    pending.clear();
+    pendingFrames = 0;
+
+    ret = av_write_frame(muxer, payload);
+    av_packet_unref(payload);
+    // Whatever the muxer finished goes to the file now, not when its buffer fills.
+    const HRESULT written = sink.Flush();
+    if (FAILED(written))
+        return Fail(written, "writing a packet");
+    if (ret < 0)
+        return FailAv(ret, "muxing");
+    return S_OK;
+}
+
+HRESULT AsfEncoder::Finish()
+{
+    if (state == State::Finished)
+        return finishResult;
+    if (state == State::Closed)
+        return S_FALSE;
+    state = State::Finished;
+
+    HRESULT hr = failure;
+    if (SUCCEEDED(hr)) {
+        hr = Convert(nullptr, 0);
+        if (SUCCEEDED(hr) && av_audio_fifo_size(fifo) > 0)
+            hr = EncodeFrame(false);
+        if (SUCCEEDED(hr))
+            hr = EncodeFrame(true);
+        if (SUCCEEDED(hr))
+            hr = WritePending();
+    }
+    // After a failure the sink refuses all I/O, so the trailer only frees the muxer's memory and
+    // cannot touch what is in the file.
+    const int ret = av_write_trailer(muxer);
+    if (SUCCEEDED(hr) && ret < 0)
+        hr = sink.FailureErrno() ? sink.Failure() : Fail(AsfHResultFromAvError(ret), "trailer");
+    const HRESULT closed = sink.Close();
+    if (SUCCEEDED(hr) && FAILED(closed))
+        hr = Fail(closed, "closing");
+    QUILLET_LOG("asf", "%s: finished with 0x%08X after %lld samples, %lld bytes", path.c_str(),
+                unsigned(hr), static_cast<long long>(encodedSamples),
+                static_cast<long long>(sink.BytesWritten()));
+    Release();
+    finishResult = hr;
+    return hr;
+}
+
+HRESULT AsfEncoder::Fail(HRESULT hr, const char* what)
+{
+    if (SUCCEEDED(failure)) {
+        failure = hr;
+        QUILLET_LOG("asf", "%s: %s failed with 0x%08X; the file stops here", path.c_str(), what,
+                    unsigned(hr));
+    }
+    return failure;
+}
+
+HRESULT AsfEncoder::FailAv(int averror, const char* what)
+{
+    // A failed write reaches us through FFmpeg as AVERROR(errno); the sink knows the real cause.
+    const HRESULT hr = sink.FailureErrno() ? sink.Failure() : AsfHResultFromAvError(averror);
+    QUILLET_LOG("asf", "%s: %s: %s", path.c_str(), what, AsfAvErrorText(averror).c_str());
+    return Fail(hr, what);
+}
+
+void AsfEncoder::Release()
+{
+    avformat_free_context(muxer);
+    muxer = nullptr;
+    stream = nullptr;
+    avcodec_free_context(&codec);
+    swr_free(&resampler);
+    if (fifo)
+        av_audio_fifo_free(fifo);
+    fifo = nullptr;
+    av_frame_free(&frame);
+    av_packet_free(&encoded);
+    av_packet_free(&payload);
+    std::vector<uint8_t>().swap(pending);
+    std::vector<std::vector<float>>().swap(planes);
+    planePointers.clear();
+    carry.clear();
+}

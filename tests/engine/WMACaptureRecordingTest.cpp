@@ -1,0 +1,138 @@
+// A recording as a client makes it: WMACapture created by CLSID, a sink advised, prepared,
+// built and run on the private test server, events pumped on this thread, the file decoded.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "CaptureEngineTest.h"
+#include "dshow/MediaTypes.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Probe(const std::string& path, const std::string& entries)
+{
+    return audio_test::Shell("ffprobe -v error -show_entries " + entries +
+                             " -of default=noprint_wrappers=1 '" + path + "'");
+}
+
+double ProbeNumber(const std::string& text, const std::string& key)
+{
+    size_t at = text.find(key + "=");
+    return at == std::string::npos ? -1 : std::atof(text.c_str() + at + key.size() + 1);
+}
+
+class WMACaptureRecordingTest : public CaptureEngineTest
+{
+};
+
+} // namespace
+
+TEST_F(WMACaptureRecordingTest, ThreeSecondsFromTheNullSinksMonitor)
+{
+    std::string path = folder / "take.wma";
+    ASSERT_EQ(capture->Prepare(), S_OK);
+    Bstr source = Bstr::FromUtf8("Monitor of Quillet Test Output");
+    ASSERT_EQ(capture->put_SourceId(source.Get()), S_OK);
+    Bstr output = Bstr::FromUtf8(path);
+    ASSERT_EQ(capture->put_OutputPath(output.Get()), S_OK);
+    ASSERT_EQ(capture->Build(), S_OK);
+
+    // Exactly one SampleFormat during Build, carrying the capture format.
+    ASSERT_EQ(sink->Count(1), 1u);
+    const std::vector<BYTE>& payload = sink->events[0].bytes;
+    ASSERT_GE(payload.size(), 72u + sizeof(WAVEFORMATEX));
+    GUID major;
+    std::memcpy(&major, payload.data(), 16);
+    EXPECT_EQ(major, MEDIATYPE_Audio);
+    uint32_t cbFormat = 0;
+    std::memcpy(&cbFormat, payload.data() + 64, 4);
+    ASSERT_EQ(payload.size(), 72u + cbFormat);
+    WAVEFORMATEX wave;
+    std::memcpy(&wave, payload.data() + 72, sizeof wave);
+    EXPECT_EQ(wave.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(wave.wBitsPerSample, 16);
+    EXPECT_EQ(wave.nSamplesPerSec, 48000u);
+    EXPECT_EQ(wave.nChannels, 2);
+
+    // S_FALSE while the source waits for its first data still counts as running.
+    ASSERT_TRUE(SUCCEEDED(capture->Run()));
+    ASSERT_EQ(sink->events.back().dispid, 7);
+    EXPECT_EQ(sink->events.back().longs[0], dsg_running);
+    // The test server's monitor starts late (its sink renders in long blocks); count from the
+    // first buffer.
+    ASSERT_TRUE(PumpUntil([&] { return sink->Count(3) > 0; }, 5000ms));
+    size_t before = sink->events.size();
+    PumpFor(3000ms);
+    ASSERT_EQ(capture->Stop(), S_OK);
+    sink->events.erase(sink->events.begin(), sink->events.begin() + long(before));
+    EXPECT_EQ(sink->events.back().longs[0], dsg_stopped);
+
+    size_t positions = sink->Count(4);
+    size_t sizes = sink->Count(5);
+    EXPECT_GE(positions, 25u);
+    EXPECT_LE(positions, 40u);
+    EXPECT_GE(sizes, 8u);
+    EXPECT_LE(sizes, 14u);
+    double lastPosition = 0;
+    size_t sampleBytes = 0;
+    double lastTime = -1;
+    for (const CaptureEvent& event : sink->events) {
+        if (event.dispid == 4) {
+            EXPECT_GE(event.number, lastPosition);
+            lastPosition = event.number;
+        }
+        if (event.dispid == 3) {
+            EXPECT_GT(event.number, lastTime);
+            lastTime = event.number;
+            sampleBytes += event.bytes.size();
+        }
+    }
+    EXPECT_GT(lastPosition, 30000000.0);
+    EXPECT_NEAR(double(sampleBytes) / (48000 * 4), 3.0, 0.3); // about three seconds of PCM
+
+    struct stat entry
+    {
+    };
+    ASSERT_EQ(stat(path.c_str(), &entry), 0);
+    std::string stream =
+        Probe(path, "stream=codec_name,sample_rate,channels:format=format_name,duration");
+    EXPECT_NE(stream.find("codec_name=wmav2"), std::string::npos) << stream;
+    EXPECT_NE(stream.find("format_name=asf"), std::string::npos) << stream;
+    EXPECT_GT(ProbeNumber(stream, "duration"), 1.0) << stream;
+}
+
+TEST_F(WMACaptureRecordingTest, OrderAndStateErrorsHaveTheirMessages)
+{
+    EXPECT_EQ(capture->Build(), E_FAIL);
+    DSGraphStates state = dsg_running;
+    EXPECT_EQ(capture->GetState(&state), S_FALSE);
+    EXPECT_EQ(state, dsg_error);
+    EXPECT_EQ(capture->Run(), E_FAIL);
+    EXPECT_EQ(sink->Count(7), 0u);
+    EXPECT_EQ(capture->Stop(), S_FALSE);
+    ASSERT_EQ(sink->Count(7), 1u);
+    EXPECT_EQ(sink->events.back().longs[0], dsg_stopped);
+
+    ASSERT_EQ(capture->Prepare(), S_OK);
+    EXPECT_EQ(capture->Prepare(), E_FAIL);
+    ComPtr<IErrorInfo> info;
+    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+    Bstr text;
+    info->GetDescription(text.Out());
+    EXPECT_EQ(text.Utf8(), "The object has already been prepared");
+    VARIANT_BOOL prepared = VARIANT_FALSE;
+    EXPECT_EQ(capture->get_Prepared(&prepared), S_OK);
+    EXPECT_EQ(prepared, VARIANT_TRUE);
+    Bstr profile;
+    EXPECT_EQ(capture->get_ProfileId(profile.Out()), S_OK);
+    EXPECT_EQ(profile.Utf8(), "{D508978A-11A0-4D15-B0DA-ACDC99D4F890}");
+    Bstr path;
+    EXPECT_EQ(capture->get_OutputPath(path.Out()), S_FALSE);
+    EXPECT_EQ(path.Get(), nullptr);
+}

@@ -1,0 +1,245 @@
+// The WM ASF writer in a graph of its own: configured by catalogue profiles, fed by a capture
+// device through the sample grabber, writing real files that ffprobe and ffmpeg read back.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <thread>
+
+#include "DshowTestSupport.h"
+#include "TempFolder.h"
+#include "VirtualDevices.h"
+#include "wmf/Wmf.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kToneDevice = R"(
+[device]
+name = Quillet Writer Tone
+line = In
+signal = tone 1000
+rate = 48000
+channels = 2
+)";
+
+constexpr GUID kMusic64 = MakeGuid("D508978A-11A0-4D15-B0DA-ACDC99D4F890");
+constexpr GUID kSpeechV4 = MakeGuid("7E2E1B80-F89E-4114-86B4-7B4E6C99671B");
+constexpr GUID kVideoOnly = MakeGuid("999C72DF-046B-43B0-809B-18A5D644E5E5");
+constexpr GUID kAudioWithVideo = MakeGuid("1932D01F-22E4-422A-9778-1EAB8B550406");
+
+ComPtr<IWMProfile> LoadProfile(const GUID& id)
+{
+    ComPtr<IWMProfileManager> manager;
+    ComPtr<IWMProfile> profile;
+    EXPECT_EQ(WMCreateProfileManager(&manager), S_OK);
+    EXPECT_EQ(manager->LoadProfileByID(id, &profile), S_OK);
+    return profile;
+}
+
+ComPtr<IBaseFilter> MakeWriter()
+{
+    ComPtr<IBaseFilter> writer;
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_WMAsfWriter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&writer)),
+        S_OK);
+    return writer;
+}
+
+size_t PinCount(IBaseFilter* filter)
+{
+    ComPtr<IEnumPins> pins;
+    filter->EnumPins(&pins);
+    size_t count = 0;
+    for (ComPtr<IPin> pin; pins->Next(1, &pin, nullptr) == S_OK;)
+        ++count;
+    return count;
+}
+
+std::string Probe(const std::string& path)
+{
+    return RunCommand("ffprobe -v error -show_entries "
+                      "stream=codec_name,sample_rate,channels:format=format_name,duration "
+                      "-of default=noprint_wrappers=1 '" +
+                      path + "' 2>/dev/null");
+}
+
+double Field(const std::string& text, const std::string& key)
+{
+    size_t at = text.find(key + "=");
+    return at == std::string::npos ? -1 : std::atof(text.c_str() + at + key.size() + 1);
+}
+
+class WMAsfWriterTest : public ::testing::Test
+{
+protected:
+    ComScope com;
+    TempFolder folder;
+};
+
+// A capture device → grabber → writer graph.
+struct WriterGraph
+{
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IMediaControl> control;
+    ComPtr<IBaseFilter> writer = MakeWriter();
+
+    HRESULT Build(const std::string& device, const GUID& profile, const std::string& path,
+                  DWORD mode = AM_FILE_OVERWRITE)
+    {
+        HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_PPV_ARGS(&graph));
+        if (FAILED(hr))
+            return hr;
+        graph.As(&control);
+        ComPtr<IConfigAsfWriter> config = writer.As<IConfigAsfWriter>();
+        hr = config->ConfigureFilterUsingProfile(LoadProfile(profile).Get());
+        if (FAILED(hr))
+            return hr;
+        ComPtr<IFileSinkFilter2> sink = writer.As<IFileSinkFilter2>();
+        sink->SetMode(mode);
+        std::u16string wide = quillet::Utf8ToUtf16(path);
+        hr = sink->SetFileName(wide.c_str(), nullptr);
+        if (FAILED(hr))
+            return hr;
+        ComPtr<IBaseFilter> capture = CaptureFilterNamed(device);
+        ComPtr<IBaseFilter> grabber;
+        CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_PPV_ARGS(&grabber));
+        graph->AddFilter(capture.Get(), u"CAPTURE_SOURCE");
+        graph->AddFilter(grabber.Get(), u"SAMPLE_GRABBER");
+        graph->AddFilter(writer.Get(), u"WM_ASF_WRITER");
+        hr = graph->Connect(PinOf(capture.Get(), PINDIR_OUTPUT).Get(),
+                            PinOf(grabber.Get(), PINDIR_INPUT).Get());
+        if (FAILED(hr))
+            return hr;
+        return graph->Connect(PinOf(grabber.Get(), PINDIR_OUTPUT).Get(),
+                              PinOf(writer.Get(), PINDIR_INPUT).Get());
+    }
+
+    HRESULT Record(std::chrono::milliseconds span)
+    {
+        HRESULT hr = control->Run();
+        if (FAILED(hr))
+            return hr;
+        OAFilterState state = -1;
+        hr = control->GetState(5000, &state);
+        if (FAILED(hr) || state != State_Running)
+            return FAILED(hr) ? hr : E_FAIL;
+        std::this_thread::sleep_for(span);
+        return control->Stop();
+    }
+};
+
+} // namespace
+
+TEST_F(WMAsfWriterTest, OnlyOneStreamAudioProfilesGiveItAnAudioPin)
+{
+    ComPtr<IBaseFilter> writer = MakeWriter();
+    ComPtr<IConfigAsfWriter> config = writer.As<IConfigAsfWriter>();
+    ASSERT_TRUE(config);
+    EXPECT_EQ(PinCount(writer.Get()), 0u);
+    EXPECT_EQ(config->ConfigureFilterUsingProfile(LoadProfile(kVideoOnly).Get()), E_INVALIDARG);
+    EXPECT_EQ(config->ConfigureFilterUsingProfile(LoadProfile(kAudioWithVideo).Get()),
+              E_INVALIDARG);
+    EXPECT_EQ(PinCount(writer.Get()), 0u);
+    ASSERT_EQ(config->ConfigureFilterUsingProfile(LoadProfile(kMusic64).Get()), S_OK);
+    ASSERT_EQ(PinCount(writer.Get()), 1u);
+    ComPtr<IPin> input = PinOf(writer.Get(), PINDIR_INPUT);
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(input->EnumMediaTypes(&types), S_OK);
+    AM_MEDIA_TYPE* type = nullptr;
+    ASSERT_EQ(types->Next(1, &type, nullptr), S_OK);
+    EXPECT_EQ(type->majortype, MEDIATYPE_Audio);
+    EXPECT_EQ(type->subtype, MEDIASUBTYPE_PCM);
+    DeleteMediaType(type);
+
+    ComPtr<IWMProfile> current;
+    ASSERT_EQ(config->GetCurrentProfile(&current), S_OK);
+    GUID id{};
+    ASSERT_EQ(config->GetCurrentProfileGuid(&id), S_OK);
+    EXPECT_EQ(id, kMusic64);
+    EXPECT_EQ(config->ConfigureFilterUsingProfile(nullptr), E_POINTER);
+}
+
+TEST_F(WMAsfWriterTest, FileNamesModesAndFolders)
+{
+    ComPtr<IBaseFilter> writer = MakeWriter();
+    ComPtr<IFileSinkFilter2> sink = writer.As<IFileSinkFilter2>();
+    ComPtr<IFileSinkFilter> plain = writer.As<IFileSinkFilter>();
+    ASSERT_TRUE(sink);
+    ASSERT_TRUE(plain);
+    LPOLESTR name = reinterpret_cast<LPOLESTR>(0x1);
+    ASSERT_EQ(sink->GetCurFile(&name, nullptr), S_OK);
+    EXPECT_EQ(name, nullptr);
+    EXPECT_EQ(sink->SetFileName(u"/no/such/folder/take.wma", nullptr),
+              HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+    std::u16string path = quillet::Utf8ToUtf16(folder / "take.wma");
+    ASSERT_EQ(sink->SetFileName(path.c_str(), nullptr), S_OK);
+    ASSERT_EQ(sink->GetCurFile(&name, nullptr), S_OK);
+    EXPECT_EQ(std::u16string(name), path);
+    CoTaskMemFree(name);
+    DWORD mode = 7;
+    ASSERT_EQ(sink->GetMode(&mode), S_OK);
+    EXPECT_EQ(mode, 0u);
+    EXPECT_EQ(sink->SetMode(AM_FILE_OVERWRITE), S_OK);
+    EXPECT_EQ(sink->SetMode(0x10), E_INVALIDARG);
+    EXPECT_EQ(sink->SetFileName(nullptr, nullptr), E_POINTER);
+}
+
+TEST_F(WMAsfWriterTest, RecordsWhatTheProfileSays)
+{
+    VirtualDevices devices(kToneDevice);
+    struct Case
+    {
+        GUID profile;
+        const char* codec;
+        int rate;
+        int channels;
+    };
+    const Case cases[] = {{kMusic64, "wmav2", 44100, 2}, {kSpeechV4, "wmav1", 16000, 1}};
+    for (const Case& c : cases) {
+        std::string path = folder / ("take-" + std::string(c.codec) + ".wma");
+        WriterGraph graph;
+        ASSERT_EQ(graph.Build("Quillet Writer Tone", c.profile, path), S_OK);
+        ASSERT_EQ(graph.Record(2000ms), S_OK);
+        std::string probe = Probe(path);
+        EXPECT_NE(probe.find(std::string("codec_name=") + c.codec), std::string::npos) << probe;
+        EXPECT_NE(probe.find("format_name=asf"), std::string::npos) << probe;
+        EXPECT_EQ(int(Field(probe, "sample_rate")), c.rate) << probe;
+        EXPECT_EQ(int(Field(probe, "channels")), c.channels) << probe;
+        EXPECT_NEAR(Field(probe, "duration"), 2.0, 0.3) << probe;
+        // The device's tone is in the file.
+        std::string raw = folder / "decoded.raw";
+        RunCommand("ffmpeg -v error -y -i '" + path + "' -f s16le -ac 1 -ar 48000 '" + raw +
+                   "' 2>/dev/null");
+        std::ifstream in(raw, std::ios::binary);
+        std::vector<BYTE> pcm((std::istreambuf_iterator<char>(in)), {});
+        ASSERT_GT(pcm.size(), 48000u);
+        EXPECT_NEAR(ZeroCrossingFrequency(pcm, 1, 48000), 1000.0, 20.0);
+    }
+}
+
+TEST_F(WMAsfWriterTest, AnExistingFileIsReplacedOnlyWhenAllowed)
+{
+    VirtualDevices devices(kToneDevice);
+    std::string path = folder / "existing.wma";
+    std::ofstream(path) << "not a recording";
+    {
+        WriterGraph graph;
+        ASSERT_EQ(graph.Build("Quillet Writer Tone", kMusic64, path, 0), S_OK);
+        EXPECT_EQ(graph.control->Run(), HRESULT_FROM_WIN32(80)); // the file exists
+        graph.control->Stop();
+    }
+    struct stat entry
+    {
+    };
+    ASSERT_EQ(stat(path.c_str(), &entry), 0);
+    EXPECT_EQ(entry.st_size, 15);
+    WriterGraph graph;
+    ASSERT_EQ(graph.Build("Quillet Writer Tone", kMusic64, path, AM_FILE_OVERWRITE), S_OK);
+    ASSERT_EQ(graph.Record(1000ms), S_OK);
+    EXPECT_NE(Probe(path).find("format_name=asf"), std::string::npos);
+}
