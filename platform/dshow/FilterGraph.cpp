@@ -9,6 +9,7 @@
 #include "ComEnumerator.h"
 #include "SystemClock.h"
 #include "com/Bstr.h"
+#include "com/ComApi.h"
 #include "com/DebugLog.h"
 
 namespace {
@@ -34,6 +35,22 @@ std::vector<IBaseFilter*> DownstreamOf(IBaseFilter* filter)
         }
     }
     return result;
+}
+
+// The first pin of a filter with this direction, or null.
+ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION wanted)
+{
+    ComPtr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(&pins)) || !pins)
+        return nullptr;
+    ComPtr<IPin> pin;
+    ULONG fetched = 0;
+    while (pins->Next(1, &pin, &fetched) == S_OK) {
+        PIN_DIRECTION direction = PINDIR_INPUT;
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == wanted)
+            return pin;
+    }
+    return nullptr;
 }
 
 std::u16string NumberedName(const std::u16string& base, unsigned number)
@@ -326,26 +343,81 @@ HRESULT FilterGraph::Render(IPin* ppinOut)
 {
     if (!ppinOut)
         return E_POINTER;
-    QUILLET_LOG("graph", "Render is not built");
-    return E_NOTIMPL;
+    if (state.Target() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    HRESULT hr = CheckPinInGraph(ppinOut);
+    if (FAILED(hr))
+        return hr;
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    ppinOut->QueryDirection(&direction);
+    if (direction != PINDIR_OUTPUT)
+        return VFW_E_INVALID_DIRECTION;
+    ComPtr<IPin> peer;
+    if (SUCCEEDED(ppinOut->ConnectedTo(&peer)) && peer)
+        return VFW_E_ALREADY_CONNECTED;
+    // Audio is all that plays here: the one renderer to try is the audio renderer.
+    ComPtr<IBaseFilter> renderer;
+    hr =
+        CoCreateInstance(CLSID_AudioRender, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&renderer));
+    if (FAILED(hr))
+        return hr;
+    hr = AddFilter(renderer.Get(), u"Audio Renderer");
+    if (FAILED(hr))
+        return hr;
+    hr = ConnectDirect(ppinOut, FirstPin(renderer.Get(), PINDIR_INPUT).Get(), nullptr);
+    if (FAILED(hr)) {
+        QUILLET_LOG("graph", "render: no renderer takes the pin (0x%08X)", unsigned(hr));
+        RemoveFilter(renderer.Get());
+        return VFW_E_CANNOT_RENDER;
+    }
+    return S_OK;
 }
 
 HRESULT FilterGraph::RenderFile(LPCWSTR lpcwstrFile, LPCWSTR)
 {
     if (!lpcwstrFile)
         return E_POINTER;
-    // FIXME: playback (file source and audio renderer) is not built yet.
-    QUILLET_LOG("graph", "RenderFile is not built");
-    return E_NOTIMPL;
+    if (state.Target() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    ComPtr<IBaseFilter> source;
+    HRESULT hr = AddSourceFilter(lpcwstrFile, lpcwstrFile, &source);
+    if (FAILED(hr))
+        return hr;
+    // The first audio stream plays; the file's other streams stay unconnected.
+    ComPtr<IPin> pin = FirstPin(source.Get(), PINDIR_OUTPUT);
+    hr = pin ? Render(pin.Get()) : VFW_E_CANNOT_RENDER;
+    if (FAILED(hr)) {
+        RemoveFilter(source.Get());
+        return hr;
+    }
+    return S_OK;
 }
 
-HRESULT FilterGraph::AddSourceFilter(LPCWSTR lpcwstrFileName, LPCWSTR, IBaseFilter** ppFilter)
+HRESULT FilterGraph::AddSourceFilter(LPCWSTR lpcwstrFileName, LPCWSTR lpcwstrFilterName,
+                                     IBaseFilter** ppFilter)
 {
     if (!lpcwstrFileName || !ppFilter)
         return E_POINTER;
     *ppFilter = nullptr;
-    QUILLET_LOG("graph", "AddSourceFilter is not built");
-    return E_NOTIMPL;
+    ComPtr<IBaseFilter> source;
+    HRESULT hr =
+        CoCreateInstance(CLSID_FileSource, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&source));
+    if (FAILED(hr))
+        return hr;
+    ComPtr<IFileSourceFilter> file = source.As<IFileSourceFilter>();
+    if (!file)
+        return E_NOINTERFACE;
+    hr = file->Load(lpcwstrFileName, nullptr);
+    if (FAILED(hr)) {
+        QUILLET_LOG("graph", "cannot load \"%s\": 0x%08X",
+                    quillet::Utf16ToUtf8(lpcwstrFileName).c_str(), unsigned(hr));
+        return hr;
+    }
+    hr = AddFilter(source.Get(), lpcwstrFilterName ? lpcwstrFilterName : lpcwstrFileName);
+    if (FAILED(hr))
+        return hr;
+    *ppFilter = source.Detach();
+    return hr;
 }
 
 HRESULT FilterGraph::SetLogFile(DWORD_PTR)
@@ -396,6 +468,8 @@ HRESULT FilterGraph::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, E
 HRESULT FilterGraph::Run()
 {
     try {
+        if (state.Target() == State_Stopped)
+            ExpectCompletions();
         return state.Run(SinksFirst(), Now());
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -410,6 +484,8 @@ HRESULT FilterGraph::Run(REFERENCE_TIME)
 HRESULT FilterGraph::Pause()
 {
     try {
+        if (state.Target() == State_Stopped)
+            ExpectCompletions();
         return state.Pause(SinksFirst(), Now());
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -419,10 +495,50 @@ HRESULT FilterGraph::Pause()
 HRESULT FilterGraph::Stop()
 {
     try {
-        return state.Stop(SinksFirst(), Now());
+        // Where playback stopped is where the next Run starts, as the application expects of a
+        // player; the sources would otherwise begin again where they last began.
+        std::vector<ComPtr<IMediaSeeking>> renderers = SeekingRenderers();
+        std::vector<LONGLONG> positions;
+        for (const ComPtr<IMediaSeeking>& renderer : renderers) {
+            LONGLONG position = 0;
+            renderer->GetCurrentPosition(&position);
+            positions.push_back(position);
+        }
+        HRESULT hr = state.Stop(SinksFirst(), Now());
+        for (size_t i = 0; i < renderers.size(); ++i)
+            renderers[i]->SetPositions(&positions[i], AM_SEEKING_AbsolutePositioning, nullptr,
+                                       AM_SEEKING_NoPositioning);
+        std::lock_guard lock(completionMutex);
+        completionsPending = -1;
+        return hr;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
+}
+
+std::vector<ComPtr<IMediaSeeking>> FilterGraph::SeekingRenderers() const
+{
+    std::vector<ComPtr<IMediaSeeking>> result;
+    for (const Entry& entry : filters)
+        if (ComPtr<IMediaSeeking> seeking = entry.filter.As<IMediaSeeking>())
+            result.push_back(seeking);
+    return result;
+}
+
+std::vector<ComPtr<IBasicAudio>> FilterGraph::AudioRenderers() const
+{
+    std::vector<ComPtr<IBasicAudio>> result;
+    for (const Entry& entry : filters)
+        if (ComPtr<IBasicAudio> audio = entry.filter.As<IBasicAudio>())
+            result.push_back(audio);
+    return result;
+}
+
+void FilterGraph::ExpectCompletions()
+{
+    int renderers = int(SeekingRenderers().size());
+    std::lock_guard lock(completionMutex);
+    completionsPending = renderers > 0 ? renderers : -1;
 }
 
 HRESULT FilterGraph::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State)
@@ -567,9 +683,60 @@ HRESULT FilterGraph::GetNotifyFlags(LONG* lplNoNotifyFlags)
 
 HRESULT FilterGraph::Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2)
 {
-    // FIXME: EC_COMPLETE passes straight through; with several renderers the application
-    // should hear it once, after the last of them.
+    if (EventCode == EC_COMPLETE) {
+        std::lock_guard lock(completionMutex);
+        if (completionsPending == 0)
+            return S_OK; // the stream's completion was announced already
+        if (completionsPending > 0 && --completionsPending > 0)
+            return S_OK; // another renderer is still playing
+    }
     return events.Notify(EventCode, EventParam1, EventParam2);
+}
+
+// ---- IBasicAudio ----
+
+HRESULT FilterGraph::put_Volume(LONG lVolume)
+{
+    std::vector<ComPtr<IBasicAudio>> renderers = AudioRenderers();
+    if (renderers.empty())
+        return VFW_E_NOT_CONNECTED;
+    for (const ComPtr<IBasicAudio>& renderer : renderers) {
+        HRESULT hr = renderer->put_Volume(lVolume);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT FilterGraph::get_Volume(LONG* plVolume)
+{
+    if (!plVolume)
+        return E_POINTER;
+    *plVolume = 0;
+    std::vector<ComPtr<IBasicAudio>> renderers = AudioRenderers();
+    return renderers.empty() ? VFW_E_NOT_CONNECTED : renderers.front()->get_Volume(plVolume);
+}
+
+HRESULT FilterGraph::put_Balance(LONG lBalance)
+{
+    std::vector<ComPtr<IBasicAudio>> renderers = AudioRenderers();
+    if (renderers.empty())
+        return VFW_E_NOT_CONNECTED;
+    for (const ComPtr<IBasicAudio>& renderer : renderers) {
+        HRESULT hr = renderer->put_Balance(lBalance);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT FilterGraph::get_Balance(LONG* plBalance)
+{
+    if (!plBalance)
+        return E_POINTER;
+    *plBalance = 0;
+    std::vector<ComPtr<IBasicAudio>> renderers = AudioRenderers();
+    return renderers.empty() ? VFW_E_NOT_CONNECTED : renderers.front()->get_Balance(plBalance);
 }
 
 // ---- IMediaSeeking ----
@@ -579,6 +746,18 @@ HRESULT FilterGraph::GetCapabilities(DWORD* pCapabilities)
     if (!pCapabilities)
         return E_POINTER;
     *pCapabilities = AM_SEEKING_CanGetCurrentPos;
+    std::vector<ComPtr<IMediaSeeking>> renderers = SeekingRenderers();
+    if (renderers.empty())
+        return S_OK;
+    // What every renderer can do, the graph can.
+    DWORD common = ~DWORD(0);
+    for (const ComPtr<IMediaSeeking>& renderer : renderers) {
+        DWORD capabilities = 0;
+        if (FAILED(renderer->GetCapabilities(&capabilities)))
+            capabilities = 0;
+        common &= capabilities;
+    }
+    *pCapabilities = common | AM_SEEKING_CanGetCurrentPos;
     return S_OK;
 }
 
@@ -587,7 +766,9 @@ HRESULT FilterGraph::CheckCapabilities(DWORD* pCapabilities)
     if (!pCapabilities)
         return E_POINTER;
     DWORD asked = *pCapabilities;
-    *pCapabilities &= AM_SEEKING_CanGetCurrentPos;
+    DWORD offered = 0;
+    GetCapabilities(&offered);
+    *pCapabilities &= offered;
     if (*pCapabilities == asked)
         return S_OK;
     return *pCapabilities ? S_FALSE : E_FAIL;
@@ -630,8 +811,17 @@ HRESULT FilterGraph::GetDuration(LONGLONG* pDuration)
     if (!pDuration)
         return E_POINTER;
     *pDuration = 0;
-    // FIXME: durations come with file playback.
-    return E_NOTIMPL;
+    std::vector<ComPtr<IMediaSeeking>> renderers = SeekingRenderers();
+    if (renderers.empty())
+        return E_NOTIMPL; // a capture stream has no duration
+    for (const ComPtr<IMediaSeeking>& renderer : renderers) {
+        LONGLONG duration = 0;
+        HRESULT hr = renderer->GetDuration(&duration);
+        if (FAILED(hr))
+            return hr;
+        *pDuration = std::max(*pDuration, duration);
+    }
+    return S_OK;
 }
 
 HRESULT FilterGraph::GetStopPosition(LONGLONG* pStop)
@@ -639,13 +829,26 @@ HRESULT FilterGraph::GetStopPosition(LONGLONG* pStop)
     if (!pStop)
         return E_POINTER;
     *pStop = 0;
-    return E_NOTIMPL;
+    std::vector<ComPtr<IMediaSeeking>> renderers = SeekingRenderers();
+    if (renderers.empty())
+        return E_NOTIMPL;
+    for (const ComPtr<IMediaSeeking>& renderer : renderers) {
+        LONGLONG stop = 0;
+        HRESULT hr = renderer->GetStopPosition(&stop);
+        if (FAILED(hr))
+            return hr;
+        *pStop = std::max(*pStop, stop);
+    }
+    return S_OK;
 }
 
 HRESULT FilterGraph::GetCurrentPosition(LONGLONG* pCurrent)
 {
     if (!pCurrent)
         return E_POINTER;
+    std::vector<ComPtr<IMediaSeeking>> renderers = SeekingRenderers();
+    if (!renderers.empty())
+        return renderers.front()->GetCurrentPosition(pCurrent);
     *pCurrent = state.Position(Now());
     return S_OK;
 }
@@ -664,11 +867,30 @@ HRESULT FilterGraph::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFor
     return S_OK;
 }
 
-HRESULT FilterGraph::SetPositions(LONGLONG*, DWORD, LONGLONG*, DWORD)
+HRESULT FilterGraph::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
+                                  DWORD dwStopFlags)
 {
-    // FIXME: seeking comes with file playback; a capture stream cannot seek.
-    QUILLET_LOG("graph", "SetPositions is not built");
-    return E_NOTIMPL;
+    std::vector<ComPtr<IMediaSeeking>> renderers = SeekingRenderers();
+    if (renderers.empty()) {
+        // A capture stream cannot seek.
+        QUILLET_LOG("graph", "SetPositions: nothing in the graph seeks");
+        return E_NOTIMPL;
+    }
+    if (((dwCurrentFlags & AM_SEEKING_PositioningBitsMask) && !pCurrent) ||
+        ((dwStopFlags & AM_SEEKING_PositioningBitsMask) && !pStop))
+        return E_POINTER;
+    // The renderers play a new stretch: each completes it anew.
+    if (state.Target() != State_Stopped)
+        ExpectCompletions();
+    for (const ComPtr<IMediaSeeking>& renderer : renderers) {
+        LONGLONG current = pCurrent ? *pCurrent : 0;
+        LONGLONG stop = pStop ? *pStop : 0;
+        HRESULT hr = renderer->SetPositions(pCurrent ? &current : nullptr, dwCurrentFlags,
+                                            pStop ? &stop : nullptr, dwStopFlags);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
 }
 
 HRESULT FilterGraph::GetPositions(LONGLONG* pCurrent, LONGLONG* pStop)
@@ -677,6 +899,11 @@ HRESULT FilterGraph::GetPositions(LONGLONG* pCurrent, LONGLONG* pStop)
         return E_POINTER;
     if (pStop)
         *pStop = 0;
+    if (pCurrent)
+        *pCurrent = 0;
+    std::vector<ComPtr<IMediaSeeking>> renderers = SeekingRenderers();
+    if (!renderers.empty())
+        return renderers.front()->GetPositions(pCurrent, pStop);
     if (pCurrent)
         *pCurrent = state.Position(Now());
     // A capture stream has no stop position.
@@ -689,13 +916,21 @@ HRESULT FilterGraph::GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest)
         *pEarliest = 0;
     if (pLatest)
         *pLatest = 0;
-    return E_NOTIMPL;
+    std::vector<ComPtr<IMediaSeeking>> renderers = SeekingRenderers();
+    if (renderers.empty())
+        return E_NOTIMPL;
+    return renderers.front()->GetAvailable(pEarliest, pLatest);
 }
 
 HRESULT FilterGraph::SetRate(double dRate)
 {
     if (dRate <= 0)
         return E_INVALIDARG;
+    for (const ComPtr<IMediaSeeking>& renderer : SeekingRenderers()) {
+        HRESULT hr = renderer->SetRate(dRate);
+        if (FAILED(hr))
+            return hr;
+    }
     return dRate == 1.0 ? S_OK : E_NOTIMPL;
 }
 

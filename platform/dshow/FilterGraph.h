@@ -2,10 +2,21 @@
 // state (sinks first, GraphState), queues their events for the application (GraphEventQueue),
 // and reports the stream time.
 //
+// Playback: RenderFile adds a file source (FileSource) and connects its first audio pin to a new
+// audio renderer (AudioRenderer). IMediaSeeking and IBasicAudio pass to the renderers in the
+// graph, the filters that answer IMediaSeeking (for IBasicAudio, IBasicAudio): the position is
+// the first renderer's played position, the duration the longest. Without such a renderer (a
+// capture graph) the position is the stream time since Run, pauses left out, and nothing seeks.
+// Stop keeps the position, so that Run carries on from where playback stopped; SetPositions
+// moves it. While renderers play, EC_COMPLETE reaches the application once, after each of them
+// has raised it; other graphs pass it on as it comes. IBasicAudio answers VFW_E_NOT_CONNECTED
+// until the graph holds an audio renderer.
+//
 // Threads: every interface is used on the thread that created the graph, except
 // IMediaEventSink::Notify, which filters call from any thread (their streaming threads).
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,8 +26,9 @@
 #include "com/ComPtr.h"
 #include "dshow/Strmif.h"
 
-class FilterGraph final : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx,
-                                           IMediaSeeking, IMediaFilter, IMediaEventSink>
+class FilterGraph final
+    : public ComObject<IGraphBuilder, IMediaControl, IMediaEventEx, IMediaSeeking, IMediaFilter,
+                       IMediaEventSink, IBasicAudio>
 {
 public:
     FilterGraph(IUnknown* outer, ModuleLock* module);
@@ -103,6 +115,12 @@ public:
     // IMediaEventSink: any thread.
     HRESULT Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2) override;
 
+    // IBasicAudio, passed to the audio renderers.
+    HRESULT put_Volume(LONG lVolume) override;
+    HRESULT get_Volume(LONG* plVolume) override;
+    HRESULT put_Balance(LONG lBalance) override;
+    HRESULT get_Balance(LONG* plBalance) override;
+
 protected:
     void* FindInterface(REFIID riid) override;
 
@@ -121,10 +139,18 @@ private:
     std::u16string UniqueName(LPCWSTR asked, bool* renamed) const;
     HRESULT CheckPinInGraph(IPin* pin) const;
     REFERENCE_TIME Now() const;
+    // The filters that answer for a position: the renderers that seek upstream.
+    std::vector<ComPtr<IMediaSeeking>> SeekingRenderers() const;
+    std::vector<ComPtr<IBasicAudio>> AudioRenderers() const;
+    // A new stream begins: every seeking renderer owes one EC_COMPLETE again.
+    void ExpectCompletions();
 
     std::vector<Entry> filters; // in the order they were added
     ComPtr<IReferenceClock> clock;
     GraphState state;
     GraphEventQueue events;
     unsigned generatedNames = 0;
+
+    std::mutex completionMutex;  // Notify comes from streaming threads
+    int completionsPending = -1; // EC_COMPLETEs still to come; -1 passes each one on
 };

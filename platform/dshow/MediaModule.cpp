@@ -1,7 +1,10 @@
 // The media module's entry points: one table maps each class to its factory. The module stays
 // loaded for the life of the process: its streaming threads and PulseAudio connections must
 // never outlive its code.
+#include "AudioRenderer.h"
+#include "FileSource.h"
 #include "FilterGraph.h"
+#include "MediaDetector.h"
 #include "NullRenderer.h"
 #include "SampleGrabber.h"
 #include "SystemClock.h"
@@ -35,6 +38,9 @@ constexpr MediaClass kMediaClasses[] = {
     {CLSID_NullRenderer, &MakeFactory<NullRenderer>},
     {CLSID_SystemClock, &MakeFactory<SystemClock>},
     {CLSID_WMAsfWriter, &MakeFactory<WMAsfWriter>},
+    {CLSID_FileSource, &MakeFactory<FileSource>},
+    {CLSID_AudioRender, &MakeFactory<AudioRenderer>},
+    {CLSID_MediaDet, &MakeFactory<MediaDetector>},
 };
 
 } // namespace

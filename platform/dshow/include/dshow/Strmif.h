@@ -324,8 +324,11 @@ inline constexpr DWORD AM_SEEKING_AbsolutePositioning = 0x1;
 inline constexpr DWORD AM_SEEKING_RelativePositioning = 0x2;
 inline constexpr DWORD AM_SEEKING_PositioningBitsMask = 0x3;
 inline constexpr DWORD AM_SEEKING_CanSeekAbsolute = 0x1;
+inline constexpr DWORD AM_SEEKING_CanSeekForwards = 0x2;
+inline constexpr DWORD AM_SEEKING_CanSeekBackwards = 0x4;
 inline constexpr DWORD AM_SEEKING_CanGetCurrentPos = 0x8;
-inline constexpr DWORD AM_SEEKING_CanGetDuration = 0x100;
+inline constexpr DWORD AM_SEEKING_CanGetStopPos = 0x10;
+inline constexpr DWORD AM_SEEKING_CanGetDuration = 0x20;
 inline constexpr GUID TIME_FORMAT_MEDIA_TIME = MakeGuid("7B785574-8C82-11CF-BC0C-00AA00AC74F6");
 
 struct IMediaSeeking : IUnknown
@@ -528,6 +531,18 @@ protected:
 };
 QUILLET_DECLARE_IID(IFileSinkFilter2, "00855B90-CE1B-11D0-BD4F-00A0C911CE86");
 
+// A source filter's file: Load names it (UTF-16; UTF-8 to the file system) and opens it.
+struct IFileSourceFilter : IUnknown
+{
+    virtual HRESULT Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE* pmt) = 0;
+    // The name is CoTaskMemAlloc'ed; pmt, when given, receives a copy the caller frees.
+    virtual HRESULT GetCurFile(LPOLESTR* ppszFileName, AM_MEDIA_TYPE* pmt) = 0;
+
+protected:
+    ~IFileSourceFilter() = default;
+};
+QUILLET_DECLARE_IID(IFileSourceFilter, "56A868A6-0AD4-11CE-B03A-0020AF0BA770");
+
 struct IMediaDet : IUnknown
 {
     virtual HRESULT get_Filter(IUnknown** pVal) = 0;
@@ -563,4 +578,9 @@ inline constexpr CLSID CLSID_WMAsfWriter = MakeGuid("7C23220E-55BB-11D3-8B16-00C
 inline constexpr CLSID CLSID_MediaDet = MakeGuid("65BD0711-24D2-4FF7-9324-ED2E5D3ABAFA");
 // The audio capture filter of a device; made only by binding the device's moniker.
 inline constexpr CLSID CLSID_AudioRecord = MakeGuid("E30629D2-27E5-11CE-875D-00608CB78066");
+// The audio renderer: plays PCM on a PulseAudio playback stream.
+inline constexpr CLSID CLSID_AudioRender = MakeGuid("E30629D1-27E5-11CE-875D-00608CB78066");
+// Quillet's file source: demultiplexes and decodes a file with FFmpeg into PCM, one output pin per
+// audio stream. A class of our own, so its CLSID is too.
+inline constexpr CLSID CLSID_FileSource = MakeGuid("721FD0DF-74D6-40C7-BA06-C4BDEE3678CD");
 inline constexpr CLSID CLSID_SystemClock = MakeGuid("E436EBB1-524F-11CE-9F53-0020AF0BA770");
