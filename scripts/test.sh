@@ -39,7 +39,7 @@ case "$flavour" in
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     ;;
   tsan)
-    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp"
     ;;
 esac
 
