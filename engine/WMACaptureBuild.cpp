@@ -2,6 +2,7 @@
 #include <cstring>
 #include <vector>
 
+#include "IsAudioOnlyProfile.h"
 #include "PinCollector.h"
 #include "WMACapture.h"
 #include "com/ComApi.h"
@@ -45,17 +46,6 @@ void WriteSampleFormat(BYTE* target, const AM_MEDIA_TYPE& type)
     std::memcpy(target, record.data(), kRecordSize);
     if (type.cbFormat && type.pbFormat)
         std::memcpy(target + kRecordSize, type.pbFormat, type.cbFormat);
-}
-
-bool IsAudioOnlyProfile(IWMProfile* profile)
-{
-    DWORD count = 0;
-    if (FAILED(profile->GetStreamCount(&count)) || count != 1)
-        return false;
-    ComPtr<IWMStreamConfig> stream;
-    GUID type{};
-    return SUCCEEDED(profile->GetStream(0, &stream)) && stream &&
-           SUCCEEDED(stream->GetStreamType(&type)) && type == MEDIATYPE_Audio;
 }
 
 Bstr ProfileIdString(IWMProfile* profile)
