@@ -1,14 +1,35 @@
 #include "AudioCaptureSourceInfo.h"
 
-#include "com/DebugLog.h"
+#include "PinCollector.h"
 
 namespace {
-// Members whose behaviour is not built yet say so instead of pretending to succeed.
-HRESULT NotBuilt(const char* member)
+
+// The ids of the pins that report exactly S_OK with a non-empty text.
+std::vector<std::u16string> IdsOf(const std::vector<ComPtr<IPin>>& pins)
 {
-    QUILLET_LOG("engine", "AudioCaptureSourceInfo::%s is not built yet", member);
-    return E_NOTIMPL;
+    std::vector<std::u16string> ids;
+    for (const ComPtr<IPin>& pin : pins) {
+        LPWSTR id = nullptr;
+        HRESULT hr = pin->QueryId(&id);
+        if (hr == S_OK && id && id[0])
+            ids.emplace_back(id);
+        CoTaskMemFree(id);
+    }
+    return ids;
 }
+
+HRESULT CopyAt(const std::vector<std::u16string>& ids, LONG index, BSTR* out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = nullptr;
+    if (index < 0 || size_t(index) >= ids.size())
+        return E_INVALIDARG;
+    const std::u16string& id = ids[size_t(index)];
+    *out = SysAllocStringLen(id.data(), UINT(id.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
 } // namespace
 
 AudioCaptureSourceInfo::AudioCaptureSourceInfo(IUnknown* outer, ModuleLock* module)
@@ -18,44 +39,63 @@ AudioCaptureSourceInfo::AudioCaptureSourceInfo(IUnknown* outer, ModuleLock* modu
 
 AudioCaptureSourceInfo::~AudioCaptureSourceInfo() = default;
 
+HRESULT AudioCaptureSourceInfo::InitFromFilter(IBaseFilter* filter, const OLECHAR* name)
+{
+    if (!filter)
+        return E_POINTER;
+    if (!name || !name[0])
+        return E_INVALIDARG;
+    try {
+        friendlyName = name;
+        AcceptCaptureSourcePin pins;
+        HRESULT hr = pins.Fill(filter);
+        if (FAILED(hr))
+            return hr;
+        if (pins.inputs.empty() || pins.outputs.empty())
+            return E_FAIL;
+        inputPinIds = IdsOf(pins.inputs);
+        if (inputPinIds.empty())
+            return E_FAIL;
+        outputPinIds = IdsOf(pins.outputs);
+        return outputPinIds.empty() ? E_FAIL : S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
 HRESULT AudioCaptureSourceInfo::get_FriendlyName(BSTR* pVal)
 {
     if (!pVal)
         return E_POINTER;
     *pVal = nullptr;
-    return NotBuilt("get_FriendlyName");
+    if (friendlyName.empty())
+        return E_UNEXPECTED;
+    *pVal = SysAllocStringLen(friendlyName.data(), UINT(friendlyName.size()));
+    return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT AudioCaptureSourceInfo::get_InputPinsCount(LONG* pVal)
 {
     if (!pVal)
         return E_POINTER;
-    *pVal = LONG();
-    return NotBuilt("get_InputPinsCount");
+    *pVal = LONG(inputPinIds.size());
+    return S_OK;
 }
 
 HRESULT AudioCaptureSourceInfo::get_InputPinId(LONG Index, BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    (void)Index;
-    *pVal = nullptr;
-    return NotBuilt("get_InputPinId");
+    return CopyAt(inputPinIds, Index, pVal);
 }
 
 HRESULT AudioCaptureSourceInfo::get_OutputPinsCount(LONG* pVal)
 {
     if (!pVal)
         return E_POINTER;
-    *pVal = LONG();
-    return NotBuilt("get_OutputPinsCount");
+    *pVal = LONG(outputPinIds.size());
+    return S_OK;
 }
 
 HRESULT AudioCaptureSourceInfo::get_OutputPinId(LONG Index, BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    (void)Index;
-    *pVal = nullptr;
-    return NotBuilt("get_OutputPinId");
+    return CopyAt(outputPinIds, Index, pVal);
 }

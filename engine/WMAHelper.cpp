@@ -1,9 +1,13 @@
 #include "WMAHelper.h"
 
+#include "AudioCaptureSourceInfo.h"
+#include "ErrorReporting.h"
 #include "IsAudioOnlyProfile.h"
 #include "WMAProfileInfo.h"
+#include "com/ComApi.h"
 #include "com/ComPtr.h"
 #include "com/DebugLog.h"
+#include "com/Variant.h"
 #include "wmf/Wmf.h"
 
 #include <new>
@@ -21,6 +25,27 @@ HRESULT NotBuilt(const char* member)
 WMAHelper::WMAHelper(IUnknown* outer, ModuleLock* module) : EngineObject(outer, module) {}
 
 WMAHelper::~WMAHelper() = default;
+
+namespace {
+
+// The catalogues' result: S_FALSE and an empty VARIANT for an empty list; otherwise an array of
+// dispatch references, lower bound 0, that owns them.
+HRESULT MoveIntoArray(std::vector<ComPtr<IDispatch>>& listed, VARIANT* result)
+{
+    if (listed.empty())
+        return S_FALSE;
+    SAFEARRAY* array = SafeArrayCreateVector(VT_DISPATCH, 0, ULONG(listed.size()));
+    if (!array)
+        return E_OUTOFMEMORY;
+    auto* slots = static_cast<IDispatch**>(array->pvData);
+    for (size_t i = 0; i < listed.size(); ++i)
+        slots[i] = listed[i].Detach();
+    result->vt = VT_ARRAY | VT_DISPATCH;
+    result->parray = array;
+    return S_OK;
+}
+
+} // namespace
 
 HRESULT WMAHelper::GetAvailableSystemProfilesInfo(wm_profile_version Version, VARIANT* pInfo)
 {
@@ -63,25 +88,61 @@ HRESULT WMAHelper::GetAvailableSystemProfilesInfo(wm_profile_version Version, VA
             }
         }
     }
-    if (listed.empty())
-        return S_FALSE;
-    SAFEARRAY* array = SafeArrayCreateVector(VT_DISPATCH, 0, ULONG(listed.size()));
-    if (!array)
-        return E_OUTOFMEMORY;
-    auto* slots = static_cast<IDispatch**>(array->pvData);
-    for (size_t i = 0; i < listed.size(); ++i)
-        slots[i] = listed[i].Detach(); // the array owns these references now
-    pInfo->vt = VT_ARRAY | VT_DISPATCH;
-    pInfo->parray = array;
-    return S_OK;
+    return MoveIntoArray(listed, pInfo);
 }
 
 HRESULT WMAHelper::GetAvailableCaptureSourcesInfo(VARIANT* info)
 {
     if (!info)
         return E_POINTER;
-    VariantInit(info);
-    return NotBuilt("GetAvailableCaptureSourcesInfo");
+    VariantClear(info);
+    ComPtr<ICreateDevEnum> devices;
+    HRESULT hr =
+        CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&devices));
+    if (FAILED(hr)) {
+        ReportError(CLSID_WMAHelper, "Could not create System Device Enumerator");
+        return hr;
+    }
+    ComPtr<IEnumMoniker> monikers;
+    hr = devices->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers, 0);
+    devices.Reset();
+    if (FAILED(hr) || !monikers) {
+        ReportError(CLSID_WMAHelper,
+                    "Could not create Device Class Enumerator (Audio Input Device Category)");
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    std::vector<ComPtr<IDispatch>> listed;
+    while (true) {
+        ComPtr<IMoniker> moniker;
+        if (monikers->Next(1, &moniker, nullptr) != S_OK || !moniker)
+            break;
+        ComPtr<IPropertyBag> bag;
+        if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag))) || !bag)
+            continue;
+        Variant name;
+        if (FAILED(bag->Read(u"FriendlyName", &name, nullptr)) || name.vt != VT_BSTR ||
+            !name.bstrVal)
+            continue;
+        ComPtr<IBaseFilter> filter;
+        if (FAILED(moniker->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&filter))) || !filter)
+            continue;
+        auto* source = new (std::nothrow) AudioCaptureSourceInfo(nullptr, &EngineModuleLock());
+        if (!source)
+            continue;
+        ComPtr<IDispatch> dispatch;
+        if (SUCCEEDED(source->InitFromFilter(filter.Get(), name.bstrVal)) &&
+            source->QueryInterface(IID_PPV_ARGS(&dispatch)) != S_OK)
+            dispatch.Reset();
+        source->InnerRelease(); // the creation reference
+        if (dispatch) {
+            try {
+                listed.push_back(std::move(dispatch));
+            } catch (const std::bad_alloc&) {
+                return E_OUTOFMEMORY;
+            }
+        }
+    }
+    return MoveIntoArray(listed, info);
 }
 
 HRESULT WMAHelper::GetStreamLength(BSTR FilePath, LONG StreamIndex, DOUBLE* pStreamLength)
