@@ -3,6 +3,7 @@
 #include "AudioCaptureSourceInfo.h"
 #include "ErrorReporting.h"
 #include "IsAudioOnlyProfile.h"
+#include "MeasureStreamLength.h"
 #include "WMAProfileInfo.h"
 #include "com/ComApi.h"
 #include "com/ComPtr.h"
@@ -12,15 +13,6 @@
 
 #include <new>
 #include <vector>
-
-namespace {
-// Members whose behaviour is not built yet say so instead of pretending to succeed.
-HRESULT NotBuilt(const char* member)
-{
-    QUILLET_LOG("engine", "WMAHelper::%s is not built yet", member);
-    return E_NOTIMPL;
-}
-} // namespace
 
 WMAHelper::WMAHelper(IUnknown* outer, ModuleLock* module) : EngineObject(outer, module) {}
 
@@ -147,10 +139,5 @@ HRESULT WMAHelper::GetAvailableCaptureSourcesInfo(VARIANT* info)
 
 HRESULT WMAHelper::GetStreamLength(BSTR FilePath, LONG StreamIndex, DOUBLE* pStreamLength)
 {
-    if (!pStreamLength)
-        return E_POINTER;
-    (void)FilePath;
-    (void)StreamIndex;
-    *pStreamLength = DOUBLE();
-    return NotBuilt("GetStreamLength");
+    return MeasureStreamLength(FilePath, StreamIndex, pStreamLength);
 }
