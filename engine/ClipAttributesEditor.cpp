@@ -1,14 +1,16 @@
 #include "ClipAttributesEditor.h"
 
-#include "com/DebugLog.h"
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+#include "ErrorReporting.h"
+#include "wmf/WmfErrors.h"
 
 namespace {
-// Members whose behaviour is not built yet say so instead of pretending to succeed.
-HRESULT NotBuilt(const char* member)
-{
-    QUILLET_LOG("engine", "ClipAttributesEditor::%s is not built yet", member);
-    return E_NOTIMPL;
-}
+constexpr WORD kValueBufferBytes = 65535;
 } // namespace
 
 ClipAttributesEditor::ClipAttributesEditor(IUnknown* outer, ModuleLock* module)
@@ -16,93 +18,200 @@ ClipAttributesEditor::ClipAttributesEditor(IUnknown* outer, ModuleLock* module)
 {
 }
 
-ClipAttributesEditor::~ClipAttributesEditor() = default;
+ClipAttributesEditor::~ClipAttributesEditor()
+{
+    Close();
+}
+
+HRESULT ClipAttributesEditor::Fail(const char* text, HRESULT hr)
+{
+    ReportError(CLSID_ClipAttributesEditor, text);
+    return hr;
+}
 
 HRESULT ClipAttributesEditor::Close()
 {
-    return NotBuilt("Close");
+    filePath.Reset();
+    header.Reset();
+    if (editor) {
+        editor->Close();
+        editor.Reset();
+    }
+    return S_OK;
 }
 
 HRESULT ClipAttributesEditor::get_FilePath(BSTR* pVal)
 {
     if (!pVal)
         return E_POINTER;
-    *pVal = nullptr;
-    return NotBuilt("get_FilePath");
+    *pVal = filePath.Copy();
+    return IsOpen() && !*pVal ? E_OUTOFMEMORY : S_OK;
 }
 
 HRESULT ClipAttributesEditor::put_FilePath(BSTR newVal)
 {
-    (void)newVal;
-    return NotBuilt("put_FilePath");
+    Close();
+    if (SysStringLen(newVal) == 0)
+        return E_INVALIDARG;
+    std::string path = Bstr(newVal).Utf8();
+    struct stat entry
+    {
+    };
+    if (stat(path.c_str(), &entry) != 0) {
+        std::string message = "File nor found (\"" + path + "\")";
+        return Fail(message.c_str(), E_INVALIDARG);
+    }
+    HRESULT hr = WMCreateEditor(&editor);
+    if (FAILED(hr))
+        return Fail("WMCreateEditor failed", hr);
+    hr = editor->Open(newVal);
+    if (FAILED(hr)) {
+        std::string message = "Could not open file (\"" + path + "\")";
+        Fail(message.c_str(), hr);
+        Close();
+        return hr;
+    }
+    hr = editor.As(&header);
+    if (FAILED(hr)) {
+        Fail("Could not obtain the IWMHeaderInfo interface pointer", hr);
+        Close();
+        return hr;
+    }
+    filePath = Bstr(std::u16string_view(newVal, SysStringLen(newVal)));
+    return S_OK;
+}
+
+HRESULT ClipAttributesEditor::ReadAttribute(const char16_t* name, BSTR* value)
+{
+    if (!value)
+        return E_POINTER;
+    if (!IsOpen())
+        return Fail("No file is open", E_FAIL);
+    *value = nullptr;
+    std::vector<BYTE> buffer;
+    try {
+        buffer.resize(kValueBufferBytes);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    WORD stream = 0;
+    WMT_ATTR_DATATYPE type = WMT_TYPE_DWORD;
+    WORD length = kValueBufferBytes;
+    HRESULT hr = header->GetAttributeByName(&stream, name, &type, buffer.data(), &length);
+    if (hr == ASF_E_NOTFOUND)
+        return S_FALSE;
+    if (FAILED(hr))
+        return hr;
+    if (type == WMT_TYPE_STRING && length >= sizeof(OLECHAR)) {
+        UINT units = length / sizeof(OLECHAR) - 1; // the value without its terminator
+        *value = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(buffer.data()), units);
+        if (!*value)
+            return E_OUTOFMEMORY;
+    }
+    return hr;
+}
+
+HRESULT ClipAttributesEditor::WriteAttribute(const char16_t* name, BSTR value)
+{
+    if (!IsOpen())
+        return Fail("No file is open", E_FAIL);
+    if (!value)
+        return DeleteAttribute(name);
+    if (value[0] == u'\0')
+        return Fail("Attribute value cannot be set to an empty string\n Use NULL to clear the "
+                    "attribute",
+                    E_FAIL);
+    size_t units = std::char_traits<char16_t>::length(value);
+    if (units * sizeof(OLECHAR) > 0xFFFF)
+        return E_INVALIDARG; // more than an attribute's 16-bit byte length can carry
+    HRESULT hr =
+        header->SetAttribute(0, name, WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(value),
+                             WORD(units * sizeof(OLECHAR)));
+    if (FAILED(hr))
+        return hr;
+    return editor->Flush();
+}
+
+HRESULT ClipAttributesEditor::DeleteAttribute(const char16_t* name)
+{
+    ComPtr<IWMHeaderInfo3> header3;
+    HRESULT hr = header.As(&header3);
+    if (FAILED(hr))
+        return Fail("Could not obtain the IWMHeaderInfo3 interface pointer", hr);
+    WORD count = 0;
+    hr = header3->GetAttributeIndices(0, name, nullptr, nullptr, &count);
+    if (FAILED(hr))
+        return hr;
+    if (count == 0)
+        return S_FALSE;
+    std::vector<WORD> indices;
+    try {
+        indices.resize(count);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    hr = header3->GetAttributeIndices(0, name, nullptr, indices.data(), &count);
+    if (FAILED(hr))
+        return hr;
+    indices.resize(count);
+    // Highest first, so that every removal leaves the indices still to remove valid.
+    std::sort(indices.begin(), indices.end(), std::greater<WORD>());
+    HRESULT removal = S_OK;
+    for (WORD index : indices) {
+        removal = header3->DeleteAttribute(0, index);
+        if (FAILED(removal))
+            break;
+    }
+    HRESULT flush = editor->Flush();
+    return FAILED(removal) ? removal : flush;
 }
 
 HRESULT ClipAttributesEditor::get_Author(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
-    return NotBuilt("get_Author");
+    return ReadAttribute(u"Author", pVal);
 }
 
 HRESULT ClipAttributesEditor::put_Author(BSTR newVal)
 {
-    (void)newVal;
-    return NotBuilt("put_Author");
+    return WriteAttribute(u"Author", newVal);
 }
 
 HRESULT ClipAttributesEditor::get_Copyright(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
-    return NotBuilt("get_Copyright");
+    return ReadAttribute(u"Copyright", pVal);
 }
 
 HRESULT ClipAttributesEditor::put_Copyright(BSTR newVal)
 {
-    (void)newVal;
-    return NotBuilt("put_Copyright");
+    return WriteAttribute(u"Copyright", newVal);
 }
 
 HRESULT ClipAttributesEditor::get_Description(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
-    return NotBuilt("get_Description");
+    return ReadAttribute(u"Description", pVal);
 }
 
 HRESULT ClipAttributesEditor::put_Description(BSTR newVal)
 {
-    (void)newVal;
-    return NotBuilt("put_Description");
+    return WriteAttribute(u"Description", newVal);
 }
 
 HRESULT ClipAttributesEditor::get_Rating(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
-    return NotBuilt("get_Rating");
+    return ReadAttribute(u"Rating", pVal);
 }
 
 HRESULT ClipAttributesEditor::put_Rating(BSTR newVal)
 {
-    (void)newVal;
-    return NotBuilt("put_Rating");
+    return WriteAttribute(u"Rating", newVal);
 }
 
 HRESULT ClipAttributesEditor::get_Title(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
-    return NotBuilt("get_Title");
+    return ReadAttribute(u"Title", pVal);
 }
 
 HRESULT ClipAttributesEditor::put_Title(BSTR newVal)
 {
-    (void)newVal;
-    return NotBuilt("put_Title");
+    return WriteAttribute(u"Title", newVal);
 }

@@ -1,9 +1,13 @@
-// Reads and writes the five descriptive header attributes of a Windows Media file.
+// Reads and writes the five descriptive header attributes of a Windows Media file. Every write
+// is saved to the file at once.
 // Apartment object: every method runs on the thread that created it.
 #pragma once
 
 #include "EngineObject.h"
+#include "com/Bstr.h"
+#include "com/ComPtr.h"
 #include "corvane_dispatch.h"
+#include "wmf/Wmf.h"
 
 class ClipAttributesEditor final
     : public EngineObject<IClipAttributesEditor, SupportsErrorInfo<IClipAttributesEditor>>
@@ -28,5 +32,14 @@ public:
     HRESULT put_Title(BSTR newVal) override;
 
 private:
-    // FIXME: the members of this class come with its behaviour.
+    HRESULT Fail(const char* text, HRESULT hr);
+    HRESULT ReadAttribute(const char16_t* name, BSTR* value);
+    HRESULT WriteAttribute(const char16_t* name, BSTR value);
+    // Removes every instance of the attribute, in every language.
+    HRESULT DeleteAttribute(const char16_t* name);
+    bool IsOpen() const { return !filePath.Empty(); }
+
+    Bstr filePath; // set only once the editor and the header were obtained
+    ComPtr<IWMMetadataEditor> editor;
+    ComPtr<IWMHeaderInfo> header;
 };
