@@ -1,5 +1,6 @@
 #include "com/ConnectionPoint.h"
 
+#include "com/ComEnumerator.h"
 #include "com/ComObject.h"
 
 namespace {
@@ -66,65 +67,6 @@ private:
         for (CONNECTDATA& item : items)
             item.pUnk->Release();
         items.clear();
-    }
-};
-
-class PointEnumerator final : public ComObject<IEnumConnectionPoints>
-{
-public:
-    PointEnumerator(IUnknown* outer, ModuleLock* module) : ComObject(outer, module) {}
-    ~PointEnumerator()
-    {
-        for (IConnectionPoint* point : items)
-            point->Release();
-    }
-
-    std::vector<IConnectionPoint*> items;
-    size_t position = 0;
-
-    HRESULT Next(ULONG cConnections, IConnectionPoint** ppCP, ULONG* pcFetched) override
-    {
-        if (!ppCP || (cConnections > 1 && !pcFetched))
-            return E_POINTER;
-        ULONG fetched = 0;
-        while (fetched < cConnections && position < items.size()) {
-            ppCP[fetched] = items[position++];
-            ppCP[fetched]->AddRef();
-            ++fetched;
-        }
-        if (pcFetched)
-            *pcFetched = fetched;
-        return fetched == cConnections ? S_OK : S_FALSE;
-    }
-    HRESULT Skip(ULONG cConnections) override
-    {
-        size_t left = items.size() - position;
-        position += cConnections < left ? cConnections : left;
-        return cConnections <= left ? S_OK : S_FALSE;
-    }
-    HRESULT Reset() override
-    {
-        position = 0;
-        return S_OK;
-    }
-    HRESULT Clone(IEnumConnectionPoints** ppEnum) override
-    {
-        if (!ppEnum)
-            return E_POINTER;
-        *ppEnum = nullptr;
-        ComPtr<IEnumConnectionPoints> clone;
-        HRESULT hr = CreateComObject<PointEnumerator>(nullptr, nullptr, IID_IEnumConnectionPoints,
-                                                      clone.ReleaseAndGetVoidAddress());
-        if (FAILED(hr))
-            return hr;
-        auto* copy = static_cast<PointEnumerator*>(clone.Get());
-        for (IConnectionPoint* point : items) {
-            point->AddRef();
-            copy->items.push_back(point);
-        }
-        copy->position = position;
-        *ppEnum = clone.Detach();
-        return S_OK;
     }
 };
 
@@ -297,20 +239,11 @@ HRESULT EnumConnectionPointsOf(std::span<ConnectionPoint* const> points,
     if (!ppEnum)
         return E_POINTER;
     *ppEnum = nullptr;
-    ComPtr<IEnumConnectionPoints> enumerator;
-    HRESULT hr = CreateComObject<PointEnumerator>(nullptr, nullptr, IID_IEnumConnectionPoints,
-                                                  enumerator.ReleaseAndGetVoidAddress());
-    if (FAILED(hr))
-        return hr;
-    auto* list = static_cast<PointEnumerator*>(enumerator.Get());
     try {
-        for (ConnectionPoint* point : points) {
-            list->items.push_back(point);
-            point->AddRef();
-        }
+        std::vector<ComPtr<IConnectionPoint>> items(points.begin(), points.end());
+        return ComEnumerator<IEnumConnectionPoints, IConnectionPoint>::Create(std::move(items),
+                                                                              ppEnum);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    *ppEnum = enumerator.Detach();
-    return S_OK;
 }

@@ -1,5 +1,7 @@
 #include "AudioRenderer.h"
 
+#include "MediaTimeFormat.h"
+
 #include <string>
 
 #include "com/DebugLog.h"
@@ -223,34 +225,27 @@ HRESULT AudioRenderer::CheckCapabilities(DWORD* pCapabilities)
 
 HRESULT AudioRenderer::IsFormatSupported(const GUID* pFormat)
 {
-    if (!pFormat)
-        return E_POINTER;
-    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+    return media_time::IsFormatSupported(pFormat);
 }
 
 HRESULT AudioRenderer::QueryPreferredFormat(GUID* pFormat)
 {
-    if (!pFormat)
-        return E_POINTER;
-    *pFormat = TIME_FORMAT_MEDIA_TIME;
-    return S_OK;
+    return media_time::QueryPreferredFormat(pFormat);
 }
 
 HRESULT AudioRenderer::GetTimeFormat(GUID* pFormat)
 {
-    return QueryPreferredFormat(pFormat);
+    return media_time::QueryPreferredFormat(pFormat);
 }
 
 HRESULT AudioRenderer::IsUsingTimeFormat(const GUID* pFormat)
 {
-    return IsFormatSupported(pFormat);
+    return media_time::IsFormatSupported(pFormat);
 }
 
 HRESULT AudioRenderer::SetTimeFormat(const GUID* pFormat)
 {
-    if (!pFormat)
-        return E_POINTER;
-    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
+    return media_time::SetTimeFormat(pFormat);
 }
 
 HRESULT AudioRenderer::GetDuration(LONGLONG* pDuration)
@@ -282,14 +277,7 @@ HRESULT AudioRenderer::GetCurrentPosition(LONGLONG* pCurrent)
 HRESULT AudioRenderer::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat,
                                          LONGLONG Source, const GUID* pSourceFormat)
 {
-    if (!pTarget)
-        return E_POINTER;
-    bool targetOk = !pTargetFormat || *pTargetFormat == TIME_FORMAT_MEDIA_TIME;
-    bool sourceOk = !pSourceFormat || *pSourceFormat == TIME_FORMAT_MEDIA_TIME;
-    if (!targetOk || !sourceOk)
-        return E_INVALIDARG;
-    *pTarget = Source;
-    return S_OK;
+    return media_time::ConvertTimeFormat(pTarget, pTargetFormat, Source, pSourceFormat);
 }
 
 HRESULT AudioRenderer::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,

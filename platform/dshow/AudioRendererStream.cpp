@@ -44,16 +44,17 @@ HRESULT AudioRendererStream::Start(uint32_t rate, uint32_t channels, std::string
             return hr;
     }
     PulseConnection::Lock lock(*connection);
-    spec = pa_sample_spec{PA_SAMPLE_S16LE, rate, uint8_t(channels)};
+    streamFormat = pa_sample_spec{PA_SAMPLE_S16LE, rate, uint8_t(channels)};
     pa_channel_map map;
-    if (channels == 0 || channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&spec) ||
+    if (channels == 0 || channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&streamFormat) ||
         !pa_channel_map_init_extend(&map, channels, PA_CHANNEL_MAP_WAVEEX)) {
         if (error)
             *error = "PulseAudio: cannot play " + std::to_string(channels) + " channels at " +
                      std::to_string(rate) + " Hz";
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
-    pa_stream* created = pa_stream_new(connection->Context(), "Quillet playback", &spec, &map);
+    pa_stream* created =
+        pa_stream_new(connection->Context(), "Quillet playback", &streamFormat, &map);
     if (!created) {
         if (error)
             *error = "PulseAudio: cannot create a playback stream: " + connection->LastErrorText();
@@ -64,10 +65,10 @@ HRESULT AudioRendererStream::Start(uint32_t rate, uint32_t channels, std::string
 
     pa_buffer_attr attributes;
     attributes.maxlength = uint32_t(-1);
-    attributes.tlength = uint32_t(pa_usec_to_bytes(kBufferUsec, &spec));
+    attributes.tlength = uint32_t(pa_usec_to_bytes(kBufferUsec, &streamFormat));
     // Playback starts once a fifth of the buffer is there: the server's default (the whole
     // buffer) can exceed what it ever asks a client to write, and then nothing would play.
-    attributes.prebuf = uint32_t(pa_usec_to_bytes(kBufferUsec / 5, &spec));
+    attributes.prebuf = uint32_t(pa_usec_to_bytes(kBufferUsec / 5, &streamFormat));
     attributes.minreq = uint32_t(-1);
     attributes.fragsize = uint32_t(-1);
     // Corked until Run; timing interpolated so that the position moves smoothly.
@@ -161,7 +162,7 @@ void AudioRendererStream::ApplyVolume()
     if (!stream || pa_stream_get_state(stream) != PA_STREAM_READY)
         return;
     pa_cvolume levels;
-    pa_cvolume_set(&levels, spec.channels, PulseVolume(volume));
+    pa_cvolume_set(&levels, streamFormat.channels, PulseVolume(volume));
     ReleaseOperation(pa_context_set_sink_input_volume(
         connection->Context(), pa_stream_get_index(stream), &levels, nullptr, nullptr));
 }
@@ -193,9 +194,9 @@ REFERENCE_TIME AudioRendererStream::Played()
     if (!connection)
         return 0;
     PulseConnection::Lock lock(*connection);
-    if (!stream || spec.rate == 0)
+    if (!stream || streamFormat.rate == 0)
         return REFERENCE_TIME(lastPlayed) * 10;
-    pa_usec_t writtenUsec = pa_bytes_to_usec(written, &spec);
+    pa_usec_t writtenUsec = pa_bytes_to_usec(written, &streamFormat);
     pa_usec_t latency = 0;
     int negative = 0;
     pa_usec_t played = lastPlayed;
@@ -210,7 +211,7 @@ HRESULT AudioRendererStream::Write(const uint8_t* data, size_t bytes)
     if (!connection)
         return S_FALSE;
     PulseConnection::Lock lock(*connection);
-    const size_t frameBytes = pa_frame_size(&spec);
+    const size_t frameBytes = pa_frame_size(&streamFormat);
     while (bytes > 0) {
         if (interrupted || !stream)
             return S_FALSE;

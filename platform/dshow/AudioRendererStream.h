@@ -67,7 +67,7 @@ private:
     std::unique_ptr<PulseConnection> connection;
     // Guarded by the main loop lock.
     pa_stream* stream = nullptr;
-    pa_sample_spec spec{};
+    pa_sample_spec streamFormat{};
     bool interrupted = false; // a flush or Close is under way: Write gives up
     uint64_t written = 0;     // bytes since the last flush
     pa_usec_t lastPlayed = 0;

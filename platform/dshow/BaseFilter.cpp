@@ -6,8 +6,8 @@
 
 #include "BaseInputPin.h"
 #include "BasePin.h"
-#include "ComEnumerator.h"
 #include "com/Bstr.h"
+#include "com/ComEnumerator.h"
 #include "com/DebugLog.h"
 
 BaseFilter::BaseFilter(IUnknown* outer, ModuleLock* module, const CLSID& clsid)

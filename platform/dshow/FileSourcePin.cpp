@@ -1,5 +1,7 @@
 #include "FileSourcePin.h"
 
+#include "MediaTimeFormat.h"
+
 #include <algorithm>
 #include <new>
 #include <system_error>
@@ -164,45 +166,34 @@ HRESULT FileSourcePin::CheckCapabilities(DWORD* pCapabilities)
 {
     if (!pCapabilities)
         return E_POINTER;
-    DWORD own = 0;
-    GetCapabilities(&own);
-    DWORD asked = *pCapabilities;
-    *pCapabilities &= own;
-    if (*pCapabilities == asked)
-        return S_OK;
-    return *pCapabilities ? S_FALSE : E_FAIL;
+    DWORD offered = 0;
+    GetCapabilities(&offered);
+    return media_time::CheckCapabilities(offered, pCapabilities);
 }
 
 HRESULT FileSourcePin::IsFormatSupported(const GUID* pFormat)
 {
-    if (!pFormat)
-        return E_POINTER;
-    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+    return media_time::IsFormatSupported(pFormat);
 }
 
 HRESULT FileSourcePin::QueryPreferredFormat(GUID* pFormat)
 {
-    if (!pFormat)
-        return E_POINTER;
-    *pFormat = TIME_FORMAT_MEDIA_TIME;
-    return S_OK;
+    return media_time::QueryPreferredFormat(pFormat);
 }
 
 HRESULT FileSourcePin::GetTimeFormat(GUID* pFormat)
 {
-    return QueryPreferredFormat(pFormat);
+    return media_time::QueryPreferredFormat(pFormat);
 }
 
 HRESULT FileSourcePin::IsUsingTimeFormat(const GUID* pFormat)
 {
-    return IsFormatSupported(pFormat);
+    return media_time::IsFormatSupported(pFormat);
 }
 
 HRESULT FileSourcePin::SetTimeFormat(const GUID* pFormat)
 {
-    if (!pFormat)
-        return E_POINTER;
-    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
+    return media_time::SetTimeFormat(pFormat);
 }
 
 HRESULT FileSourcePin::GetDuration(LONGLONG* pDuration)
@@ -233,14 +224,7 @@ HRESULT FileSourcePin::GetCurrentPosition(LONGLONG* pCurrent)
 HRESULT FileSourcePin::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat,
                                          LONGLONG Source, const GUID* pSourceFormat)
 {
-    if (!pTarget)
-        return E_POINTER;
-    bool targetOk = !pTargetFormat || *pTargetFormat == TIME_FORMAT_MEDIA_TIME;
-    bool sourceOk = !pSourceFormat || *pSourceFormat == TIME_FORMAT_MEDIA_TIME;
-    if (!targetOk || !sourceOk)
-        return E_INVALIDARG;
-    *pTarget = Source;
-    return S_OK;
+    return media_time::ConvertTimeFormat(pTarget, pTargetFormat, Source, pSourceFormat);
 }
 
 HRESULT FileSourcePin::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,

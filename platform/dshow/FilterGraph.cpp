@@ -1,15 +1,17 @@
 #include "FilterGraph.h"
 
+#include "MediaTimeFormat.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <new>
 
-#include "ComEnumerator.h"
 #include "SystemClock.h"
 #include "com/Bstr.h"
 #include "com/ComApi.h"
+#include "com/ComEnumerator.h"
 #include "com/DebugLog.h"
 
 namespace {
@@ -697,11 +699,17 @@ HRESULT FilterGraph::Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR Event
 
 HRESULT FilterGraph::put_Volume(LONG lVolume)
 {
+    return ForEachAudioRenderer(
+        [&](IBasicAudio* renderer) { return renderer->put_Volume(lVolume); });
+}
+
+HRESULT FilterGraph::ForEachAudioRenderer(const std::function<HRESULT(IBasicAudio*)>& apply)
+{
     std::vector<ComPtr<IBasicAudio>> renderers = AudioRenderers();
     if (renderers.empty())
         return VFW_E_NOT_CONNECTED;
     for (const ComPtr<IBasicAudio>& renderer : renderers) {
-        HRESULT hr = renderer->put_Volume(lVolume);
+        HRESULT hr = apply(renderer.Get());
         if (FAILED(hr))
             return hr;
     }
@@ -719,15 +727,8 @@ HRESULT FilterGraph::get_Volume(LONG* plVolume)
 
 HRESULT FilterGraph::put_Balance(LONG lBalance)
 {
-    std::vector<ComPtr<IBasicAudio>> renderers = AudioRenderers();
-    if (renderers.empty())
-        return VFW_E_NOT_CONNECTED;
-    for (const ComPtr<IBasicAudio>& renderer : renderers) {
-        HRESULT hr = renderer->put_Balance(lBalance);
-        if (FAILED(hr))
-            return hr;
-    }
-    return S_OK;
+    return ForEachAudioRenderer(
+        [&](IBasicAudio* renderer) { return renderer->put_Balance(lBalance); });
 }
 
 HRESULT FilterGraph::get_Balance(LONG* plBalance)
@@ -765,45 +766,34 @@ HRESULT FilterGraph::CheckCapabilities(DWORD* pCapabilities)
 {
     if (!pCapabilities)
         return E_POINTER;
-    DWORD asked = *pCapabilities;
     DWORD offered = 0;
     GetCapabilities(&offered);
-    *pCapabilities &= offered;
-    if (*pCapabilities == asked)
-        return S_OK;
-    return *pCapabilities ? S_FALSE : E_FAIL;
+    return media_time::CheckCapabilities(offered, pCapabilities);
 }
 
 HRESULT FilterGraph::IsFormatSupported(const GUID* pFormat)
 {
-    if (!pFormat)
-        return E_POINTER;
-    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+    return media_time::IsFormatSupported(pFormat);
 }
 
 HRESULT FilterGraph::QueryPreferredFormat(GUID* pFormat)
 {
-    if (!pFormat)
-        return E_POINTER;
-    *pFormat = TIME_FORMAT_MEDIA_TIME;
-    return S_OK;
+    return media_time::QueryPreferredFormat(pFormat);
 }
 
 HRESULT FilterGraph::GetTimeFormat(GUID* pFormat)
 {
-    return QueryPreferredFormat(pFormat);
+    return media_time::QueryPreferredFormat(pFormat);
 }
 
 HRESULT FilterGraph::IsUsingTimeFormat(const GUID* pFormat)
 {
-    return IsFormatSupported(pFormat);
+    return media_time::IsFormatSupported(pFormat);
 }
 
 HRESULT FilterGraph::SetTimeFormat(const GUID* pFormat)
 {
-    if (!pFormat)
-        return E_POINTER;
-    return *pFormat == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
+    return media_time::SetTimeFormat(pFormat);
 }
 
 HRESULT FilterGraph::GetDuration(LONGLONG* pDuration)
@@ -856,15 +846,7 @@ HRESULT FilterGraph::GetCurrentPosition(LONGLONG* pCurrent)
 HRESULT FilterGraph::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat,
                                        LONGLONG Source, const GUID* pSourceFormat)
 {
-    if (!pTarget)
-        return E_POINTER;
-    // A null format means the current one, which is always media time.
-    bool targetOk = !pTargetFormat || *pTargetFormat == TIME_FORMAT_MEDIA_TIME;
-    bool sourceOk = !pSourceFormat || *pSourceFormat == TIME_FORMAT_MEDIA_TIME;
-    if (!targetOk || !sourceOk)
-        return E_INVALIDARG;
-    *pTarget = Source;
-    return S_OK;
+    return media_time::ConvertTimeFormat(pTarget, pTargetFormat, Source, pSourceFormat);
 }
 
 HRESULT FilterGraph::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,

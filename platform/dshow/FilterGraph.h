@@ -16,6 +16,8 @@
 // IMediaEventSink::Notify, which filters call from any thread (their streaming threads).
 #pragma once
 
+#include <functional>
+
 #include <mutex>
 #include <string>
 #include <vector>
@@ -142,6 +144,9 @@ private:
     // The filters that answer for a position: the renderers that seek upstream.
     std::vector<ComPtr<IMediaSeeking>> SeekingRenderers() const;
     std::vector<ComPtr<IBasicAudio>> AudioRenderers() const;
+    // Applies a change to every audio renderer, stopping at the first failure;
+    // VFW_E_NOT_CONNECTED when there is none.
+    HRESULT ForEachAudioRenderer(const std::function<HRESULT(IBasicAudio*)>& apply);
     // A new stream begins: every seeking renderer owes one EC_COMPLETE again.
     void ExpectCompletions();
 

@@ -13,7 +13,7 @@ namespace {
 struct SourceLookup
 {
     bool found = false;
-    pa_sample_spec spec{};
+    pa_sample_spec sampleFormat{};
     pa_channel_map channelMap{};
 
     static void OnSource(pa_context*, const pa_source_info* source, int eol, void* userdata)
@@ -21,7 +21,7 @@ struct SourceLookup
         auto* lookup = static_cast<SourceLookup*>(userdata);
         if (eol == 0 && source) {
             lookup->found = true;
-            lookup->spec = source->sample_spec;
+            lookup->sampleFormat = source->sample_spec;
             lookup->channelMap = source->channel_map;
         }
     }
@@ -60,11 +60,11 @@ HRESULT PulseRecordStream::Create(const std::string& sourceName, const Options& 
 
     PulseCaptureFormat format = options.format;
     if (format.rate == 0)
-        format.rate = lookup.spec.rate;
+        format.rate = lookup.sampleFormat.rate;
     if (format.channels == 0)
-        format.channels = lookup.spec.channels;
-    pa_sample_spec spec{PA_SAMPLE_S16LE, format.rate, uint8_t(format.channels)};
-    if (format.channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&spec)) {
+        format.channels = lookup.sampleFormat.channels;
+    pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, format.rate, uint8_t(format.channels)};
+    if (format.channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&sampleFormat)) {
         if (error)
             *error = "PulseAudio: cannot record " + std::to_string(format.channels) +
                      " channels at " + std::to_string(format.rate) + " Hz";
@@ -72,7 +72,7 @@ HRESULT PulseRecordStream::Create(const std::string& sourceName, const Options& 
     }
     // The source's own layout avoids a remix when the channel counts agree.
     pa_channel_map channelMap = lookup.channelMap;
-    if (format.channels != lookup.spec.channels)
+    if (format.channels != lookup.sampleFormat.channels)
         pa_channel_map_init_extend(&channelMap, format.channels, PA_CHANNEL_MAP_DEFAULT);
 
     stream.reset(new (std::nothrow)
@@ -115,9 +115,9 @@ HRESULT PulseRecordStream::Start(std::string* error)
         return PULSE_E_DEVICE_LOST;
     }
 
-    pa_sample_spec spec{PA_SAMPLE_S16LE, format.rate, uint8_t(format.channels)};
+    pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, format.rate, uint8_t(format.channels)};
     pa_stream* created =
-        pa_stream_new(connection->Context(), "Quillet recording", &spec, &channelMap);
+        pa_stream_new(connection->Context(), "Quillet recording", &sampleFormat, &channelMap);
     if (!created) {
         if (error)
             *error = "PulseAudio: cannot create a record stream: " + connection->LastErrorText();
@@ -133,7 +133,7 @@ HRESULT PulseRecordStream::Start(std::string* error)
     attributes.tlength = uint32_t(-1);
     attributes.prebuf = uint32_t(-1);
     attributes.minreq = uint32_t(-1);
-    attributes.fragsize = uint32_t(pa_usec_to_bytes(fragmentUsec, &spec));
+    attributes.fragsize = uint32_t(pa_usec_to_bytes(fragmentUsec, &sampleFormat));
     // DONT_MOVE: a capture device that disappears is lost, not silently replaced by another.
     auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
 

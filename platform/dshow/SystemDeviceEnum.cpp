@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "CaptureDevice.h"
-#include "ComEnumerator.h"
 #include "DeviceMoniker.h"
+#include "com/ComEnumerator.h"
 #include "com/DebugLog.h"
 
 HRESULT SystemDeviceEnum::CreateClassEnumerator(REFCLSID clsidDeviceClass,

@@ -20,6 +20,13 @@ bool FolderOf(const std::string& path, std::string* folder)
     return true;
 }
 
+// What the encoder makes of a profile's audio stream.
+AsfEncoder::Target TargetOf(const AudioStreamFormat& audio)
+{
+    return {audio.codec == AudioCodec::WmaV1 ? AsfEncoder::Codec::Wmav1 : AsfEncoder::Codec::Wmav2,
+            audio.samplesPerSecond, audio.channels, audio.bitsPerSecond};
+}
+
 } // namespace
 
 WMAsfWriter::WMAsfWriter(IUnknown* outer, ModuleLock* module)
@@ -58,9 +65,7 @@ HRESULT WMAsfWriter::ConfigureFilterUsingProfile(IWMProfile* pProfile)
     check.path = "check";
     check.inputRate = 48000;
     check.inputChannels = 2;
-    check.target = {audio.codec == AudioCodec::WmaV1 ? AsfEncoder::Codec::Wmav1
-                                                     : AsfEncoder::Codec::Wmav2,
-                    audio.samplesPerSecond, audio.channels, audio.bitsPerSecond};
+    check.target = TargetOf(audio);
     hr = AsfEncoder::CheckConfig(check);
     if (FAILED(hr))
         return hr;
@@ -233,9 +238,7 @@ HRESULT WMAsfWriter::OnPause(FILTER_STATE previous)
     config.overwrite = (mode & AM_FILE_OVERWRITE) != 0;
     config.inputRate = wave->nSamplesPerSec;
     config.inputChannels = wave->nChannels;
-    config.target = {format.codec == AudioCodec::WmaV1 ? AsfEncoder::Codec::Wmav1
-                                                       : AsfEncoder::Codec::Wmav2,
-                     format.samplesPerSecond, format.channels, format.bitsPerSecond};
+    config.target = TargetOf(format);
     std::lock_guard lock(encoderMutex);
     encoder.emplace(); // a fresh encoder per recording
     HRESULT hr = encoder->Open(config);

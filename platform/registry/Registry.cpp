@@ -134,6 +134,17 @@ LONG ReadKey(const KeyRef& key, const RegNode*& node)
     return node ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
+// The key a handle names, when the handle was opened with the access asked for.
+LONG ReadKeyFor(RegistryState& state, HKEY hKey, REGSAM access, KeyRef& key, const RegNode*& node)
+{
+    LONG rc = Resolve(state, hKey, key);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    if (!key.Allows(access))
+        return ERROR_ACCESS_DENIED;
+    return ReadKey(key, node);
+}
+
 // Walks names below node, appending each key's stored name to path.
 LONG Descend(const RegNode*& node, const KeyPath& names, KeyPath& path)
 {
@@ -362,11 +373,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
     return Guarded([&](RegistryState& state) {
         KeyRef key;
         const RegNode* node = nullptr;
-        LONG rc = Resolve(state, hKey, key);
-        if (rc == ERROR_SUCCESS && !key.Allows(KEY_QUERY_VALUE))
-            rc = ERROR_ACCESS_DENIED;
-        if (rc == ERROR_SUCCESS)
-            rc = ReadKey(key, node);
+        LONG rc = ReadKeyFor(state, hKey, KEY_QUERY_VALUE, key, node);
         if (rc != ERROR_SUCCESS)
             return rc;
         const RegValue* value = node->FindValue(lpValueName ? lpValueName : "");
@@ -534,11 +541,7 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
     return Guarded([&](RegistryState& state) {
         KeyRef key;
         const RegNode* node = nullptr;
-        LONG rc = Resolve(state, hKey, key);
-        if (rc == ERROR_SUCCESS && !key.Allows(KEY_ENUMERATE_SUB_KEYS))
-            rc = ERROR_ACCESS_DENIED;
-        if (rc == ERROR_SUCCESS)
-            rc = ReadKey(key, node);
+        LONG rc = ReadKeyFor(state, hKey, KEY_ENUMERATE_SUB_KEYS, key, node);
         if (rc != ERROR_SUCCESS)
             return rc;
         if (dwIndex >= node->children.size())
@@ -566,11 +569,7 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
     return Guarded([&](RegistryState& state) {
         KeyRef key;
         const RegNode* node = nullptr;
-        LONG rc = Resolve(state, hKey, key);
-        if (rc == ERROR_SUCCESS && !key.Allows(KEY_QUERY_VALUE))
-            rc = ERROR_ACCESS_DENIED;
-        if (rc == ERROR_SUCCESS)
-            rc = ReadKey(key, node);
+        LONG rc = ReadKeyFor(state, hKey, KEY_QUERY_VALUE, key, node);
         if (rc != ERROR_SUCCESS)
             return rc;
         if (dwIndex >= node->values.size())
@@ -595,11 +594,7 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
     return Guarded([&](RegistryState& state) {
         KeyRef key;
         const RegNode* node = nullptr;
-        LONG rc = Resolve(state, hKey, key);
-        if (rc == ERROR_SUCCESS && !key.Allows(KEY_QUERY_VALUE))
-            rc = ERROR_ACCESS_DENIED;
-        if (rc == ERROR_SUCCESS)
-            rc = ReadKey(key, node);
+        LONG rc = ReadKeyFor(state, hKey, KEY_QUERY_VALUE, key, node);
         if (rc != ERROR_SUCCESS)
             return rc;
         if (lpClass && *lpcchClass < 1)

@@ -266,19 +266,19 @@ void MessageQueue::UpdateSignalLocked()
 
 void MessageQueue::ArmTimerLocked()
 {
-    itimerspec spec{};
+    itimerspec timerSetting{};
     auto earliest = std::min_element(timers.begin(), timers.end(),
                                      [](const Timer& a, const Timer& b) { return a.due < b.due; });
     if (earliest != timers.end()) {
         // steady_clock is CLOCK_MONOTONIC, so its time points are the timerfd's absolute times.
         // A time already past fires at once; a zero value would disarm, hence the floor.
-        spec.it_value = ToTimespec(earliest->due.time_since_epoch());
-        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
-            spec.it_value.tv_nsec = 1;
+        timerSetting.it_value = ToTimespec(earliest->due.time_since_epoch());
+        if (timerSetting.it_value.tv_sec == 0 && timerSetting.it_value.tv_nsec == 0)
+            timerSetting.it_value.tv_nsec = 1;
     }
     // Setting the timer also clears an expiry nobody read, so a drained queue stops polling
     // readable even though the timerfd itself is never read.
-    timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &timerSetting, nullptr);
 }
 
 } // namespace quillet::user

@@ -84,7 +84,9 @@ TEST(BstrTest, Utf8ConversionsRoundTrip)
 
 TEST(BstrTest, BrokenUnicodeBecomesReplacementCharacters)
 {
-    EXPECT_EQ(quillet::Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(quillet::Utf8ToUtf16("a\xFF"
+                                   "b"),
+              u"a\uFFFDb");
     EXPECT_EQ(quillet::Utf8ToUtf16("\xE6\x97"), u"\uFFFD\uFFFD");
     EXPECT_EQ(quillet::Utf8ToUtf16("\xC0\x80"), u"\uFFFD\uFFFD"); // overlong NUL
     const char16_t lone[] = {u'x', char16_t(0xD800), u'y', 0};

@@ -38,8 +38,8 @@ public:
     }
     HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                   VARIANT*, EXCEPINFO*, UINT*) override
+    HRESULT Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT*,
+                   EXCEPINFO*, UINT*) override
     {
         EXPECT_EQ(riid, IID_NULL);
         EXPECT_EQ(lcid, LOCALE_USER_DEFAULT);

@@ -97,47 +97,46 @@ protected:
 TEST_F(ServerModuleTest, CreatesRegisteredClassesThroughTheRegistry)
 {
     ComPtr<ITestCounter> counter;
-    ASSERT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&counter)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&counter)),
+        S_OK);
     LONG value = 0;
     ASSERT_EQ(counter->GetValue(&value), S_OK);
     EXPECT_EQ(value, 7);
 
     // Two objects are two identities.
     ComPtr<ITestCounter> other;
-    ASSERT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&other)),
-              S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&other)), S_OK);
     other->SetValue(9);
     counter->GetValue(&value);
     EXPECT_EQ(value, 7);
 
     ComPtr<IDispatch> wrong;
-    EXPECT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&wrong)),
-              E_NOINTERFACE);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&wrong)),
+        E_NOINTERFACE);
 }
 
 TEST_F(ServerModuleTest, RefusesClassesItHasNoFactoryFor)
 {
     ComPtr<IUnknown> object;
-    EXPECT_EQ(CoCreateInstance(CLSID_TestHidden, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&object)),
-              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestHidden, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)),
+        CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(CoCreateInstance(MakeGuid("00000000-1111-2222-3333-444444444444"), nullptr,
                                CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)),
               REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               nullptr),
-              E_POINTER);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
+        E_POINTER);
 }
 
 TEST_F(ServerModuleTest, ModuleStaysWhileObjectsLive)
 {
     ComPtr<ITestCounter> counter;
-    ASSERT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&counter)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&counter)),
+        S_OK);
     auto* loaded = dlopen(QUILLET_TEST_SERVER, RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(loaded, nullptr);
     auto canUnload = reinterpret_cast<HRESULT (*)()>(dlsym(loaded, "DllCanUnloadNow"));
@@ -147,9 +146,9 @@ TEST_F(ServerModuleTest, ModuleStaysWhileObjectsLive)
     EXPECT_EQ(counter->GetValue(&value), S_OK); // still callable: the module was kept
 
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(CoGetClassObject(CLSID_TestCounter, CLSCTX_INPROC_SERVER, nullptr,
-                               IID_PPV_ARGS(&factory)),
-              S_OK);
+    ASSERT_EQ(
+        CoGetClassObject(CLSID_TestCounter, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&factory)),
+        S_OK);
     counter.Reset();
     EXPECT_EQ(canUnload(), S_OK);
     factory->LockServer(TRUE);
@@ -222,17 +221,17 @@ TEST_F(ServerModuleTest, UnregisteringLeavesTheSharedParents)
     EXPECT_FALSE(KeyExists("Quillet.TestCounter.1"));
     EXPECT_TRUE(KeyExists("CLSID"));
     ComPtr<IUnknown> object;
-    EXPECT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&object)),
-              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)),
+        REGDB_E_CLASSNOTREG);
 }
 
 TEST(ComRuntimeTest, CreationNeedsInitialisation)
 {
     ComPtr<IUnknown> object;
-    EXPECT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&object)),
-              CO_E_NOTINITIALIZED);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)),
+        CO_E_NOTINITIALIZED);
     EXPECT_EQ(CoInitialize(nullptr), S_OK);
     EXPECT_EQ(OleInitialize(nullptr), S_FALSE);
     OleUninitialize();

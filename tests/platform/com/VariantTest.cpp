@@ -101,7 +101,7 @@ TEST(VariantConversionTest, NumbersBetweenTypes)
     };
     const Case cases[] = {
         {Variant::Long(42), VT_R8, S_OK, 42},
-        {Variant::Double(2.5), VT_I4, S_OK, 2},  // halves go to even
+        {Variant::Double(2.5), VT_I4, S_OK, 2}, // halves go to even
         {Variant::Double(3.5), VT_I4, S_OK, 4},
         {Variant::Double(-2.5), VT_I4, S_OK, -2},
         {Variant::Double(3e10), VT_I4, DISP_E_OVERFLOW, 0},

@@ -26,7 +26,7 @@ inline void PutTag(std::vector<uint8_t>& out, const char* tag)
         out.push_back(uint8_t(tag[i]));
 }
 
-struct WavSpec
+struct WavLayout
 {
     uint32_t rate = 8000;
     uint16_t channels = 1;
@@ -36,21 +36,22 @@ struct WavSpec
     bool listChunkFirst = false; // an odd-sized LIST chunk before the data, with its pad byte
 };
 
-inline std::vector<uint8_t> WavImage(const std::vector<int16_t>& samples, const WavSpec& spec = {})
+inline std::vector<uint8_t> WavImage(const std::vector<int16_t>& samples,
+                                     const WavLayout& layout = {})
 {
     std::vector<uint8_t> fmt;
-    uint16_t blockAlign = uint16_t(spec.channels * spec.bits / 8);
-    PutU16(fmt, spec.extensible ? 0xFFFE : spec.formatTag);
-    PutU16(fmt, spec.channels);
-    PutU32(fmt, spec.rate);
-    PutU32(fmt, spec.rate * blockAlign); // nAvgBytesPerSec
+    uint16_t blockAlign = uint16_t(layout.channels * layout.bits / 8);
+    PutU16(fmt, layout.extensible ? 0xFFFE : layout.formatTag);
+    PutU16(fmt, layout.channels);
+    PutU32(fmt, layout.rate);
+    PutU32(fmt, layout.rate * blockAlign); // nAvgBytesPerSec
     PutU16(fmt, blockAlign);
-    PutU16(fmt, spec.bits);
-    if (spec.extensible) {
-        PutU16(fmt, 22);        // cbSize
-        PutU16(fmt, spec.bits); // wValidBitsPerSample
-        PutU32(fmt, 0);         // dwChannelMask
-        PutU16(fmt, spec.formatTag);
+    PutU16(fmt, layout.bits);
+    if (layout.extensible) {
+        PutU16(fmt, 22);          // cbSize
+        PutU16(fmt, layout.bits); // wValidBitsPerSample
+        PutU32(fmt, 0);           // dwChannelMask
+        PutU16(fmt, layout.formatTag);
         const uint8_t rest[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
         fmt.insert(fmt.end(), rest, rest + 14);
@@ -61,7 +62,7 @@ inline std::vector<uint8_t> WavImage(const std::vector<int16_t>& samples, const 
     PutTag(body, "fmt ");
     PutU32(body, uint32_t(fmt.size()));
     body.insert(body.end(), fmt.begin(), fmt.end());
-    if (spec.listChunkFirst) {
+    if (layout.listChunkFirst) {
         PutTag(body, "LIST");
         PutU32(body, 5);
         PutTag(body, "INFO");

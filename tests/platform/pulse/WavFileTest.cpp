@@ -13,14 +13,14 @@ const std::vector<int16_t> Stereo = {1, -1, 32767, -32768, 0, 256, -300, 12345};
 
 TEST(WavFileTest, ReadsPlainAndExtensiblePcmPastUnknownChunks)
 {
-    for (WavSpec spec : {WavSpec{44100, 2}, WavSpec{48000, 2, 16, 1, true, false},
-                         WavSpec{22050, 2, 16, 1, false, true}}) {
-        SCOPED_TRACE(spec.rate);
-        std::vector<uint8_t> image = WavImage(Stereo, spec);
+    for (WavLayout layout : {WavLayout{44100, 2}, WavLayout{48000, 2, 16, 1, true, false},
+                             WavLayout{22050, 2, 16, 1, false, true}}) {
+        SCOPED_TRACE(layout.rate);
+        std::vector<uint8_t> image = WavImage(Stereo, layout);
         WavFile wav;
         std::string error;
         ASSERT_EQ(WavFile::Parse(image, wav, &error), S_OK) << error;
-        EXPECT_EQ(wav.Rate(), spec.rate);
+        EXPECT_EQ(wav.Rate(), layout.rate);
         EXPECT_EQ(wav.Channels(), 2u);
         EXPECT_EQ(wav.Frames(), 4u);
         EXPECT_EQ(wav.Samples(), Stereo);

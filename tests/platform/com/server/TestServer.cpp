@@ -101,9 +101,8 @@ template <class Factory> HRESULT GetFactory(IClassFactory** slot, REFIID riid, v
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid,
-                                                                            REFIID riid,
-                                                                            LPVOID* ppv)
+extern "C" __attribute__((visibility("default"))) HRESULT
+DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
 {
     if (!ppv)
         return E_POINTER;
@@ -112,7 +111,7 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
         return GetFactory<ClassFactory<TestCounter>>(&counterFactory, riid, ppv);
     if (rclsid == CLSID_TestSolitary)
         return GetFactory<ClassFactory<TestSolitary, Aggregation::Refused>>(&solitaryFactory, riid,
-                                                                           ppv);
+                                                                            ppv);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 

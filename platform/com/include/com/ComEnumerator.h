@@ -1,6 +1,6 @@
-// An enumerator over a snapshot of interface pointers, for IEnumPins, IEnumFilters and
-// IEnumMoniker: they differ only in the interface they hand out. Used on the thread that made
-// it, like the object that it enumerates.
+// An enumerator over a snapshot of interface pointers, for IEnumConnectionPoints, IEnumPins,
+// IEnumFilters and IEnumMoniker: they differ only in the interface they hand out. Used on the
+// thread that made it, like the object that it enumerates.
 #pragma once
 
 #include <new>
