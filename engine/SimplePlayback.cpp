@@ -1,13 +1,29 @@
 #include "SimplePlayback.h"
 
-#include "com/DebugLog.h"
+#include <sys/stat.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "ErrorReporting.h"
+#include "MeasureStreamLength.h"
 
 namespace {
-// Members whose behaviour is not built yet say so instead of pretending to succeed.
-HRESULT NotBuilt(const char* member)
+const char* kNoGraph = "The DirectShow graph was not (successfully) created";
+constexpr LONG kSilence = -10000;
+
+// Truncates toward zero. A position past what 64 bits hold saturates and a NaN becomes -1, so
+// that the seek refuses or clamps it instead of the conversion being undefined.
+LONGLONG ToMediaTime(double position)
 {
-    QUILLET_LOG("engine", "SimplePlayback::%s is not built yet", member);
-    return E_NOTIMPL;
+    if (std::isnan(position))
+        return -1;
+    if (position >= 9.2e18)
+        return std::numeric_limits<LONGLONG>::max();
+    if (position <= -9.2e18)
+        return std::numeric_limits<LONGLONG>::min();
+    return LONGLONG(position);
 }
 } // namespace
 
@@ -15,88 +31,219 @@ SimplePlayback::SimplePlayback(IUnknown* outer, ModuleLock* module) : EngineObje
 
 SimplePlayback::~SimplePlayback()
 {
-    events.UnadviseAll();
+    Reset();
+    renderedPath.Reset();
+    sinks.UnadviseAll();
 }
 
-HRESULT SimplePlayback::get_Volume(LONG* pVal)
+HRESULT SimplePlayback::ReportError(const char* text, REFIID iid, HRESULT hr)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = LONG();
-    return NotBuilt("get_Volume");
+    return ::ReportError(CLSID_SimplePlayback, text, iid, hr);
 }
 
-HRESULT SimplePlayback::put_Volume(LONG newVal)
+HRESULT SimplePlayback::Fail(const char* text, HRESULT hr)
 {
-    (void)newVal;
-    return NotBuilt("put_Volume");
+    ReportError(text, GUID_NULL, 0);
+    return hr;
 }
 
-HRESULT SimplePlayback::GetState(DSGraphStates* pState)
-{
-    if (!pState)
-        return E_POINTER;
-    *pState = DSGraphStates();
-    return NotBuilt("GetState");
-}
-
-HRESULT SimplePlayback::Run()
-{
-    return NotBuilt("Run");
-}
-
-HRESULT SimplePlayback::Pause()
-{
-    return NotBuilt("Pause");
-}
-
-HRESULT SimplePlayback::Stop()
-{
-    return NotBuilt("Stop");
-}
-
-HRESULT SimplePlayback::Reset()
-{
-    return NotBuilt("Reset");
-}
+// --- Rendering ------------------------------------------------------------------------------
 
 HRESULT SimplePlayback::Initialize(BSTR FilePath)
 {
-    (void)FilePath;
-    return NotBuilt("Initialize");
+    if (HasGraph())
+        return Fail("The object has already been initialized", E_FAIL);
+    renderedPath.Reset();
+    if (!FilePath)
+        return E_INVALIDARG;
+    Bstr path(std::u16string_view(FilePath, SysStringLen(FilePath)));
+    // A folder passes here and is refused by the render below, as any unreadable file is.
+    struct stat entry
+    {
+    };
+    if (stat(path.Utf8().c_str(), &entry) != 0) {
+        std::string text = "File \"" + path.Utf8() + "\" was not found or not accessible";
+        return Fail(text.c_str(), E_INVALIDARG);
+    }
+    HRESULT hr = CreateGraph();
+    if (FAILED(hr))
+        return hr;
+    hr = graph->RenderFile(path.Get(), nullptr);
+    if (FAILED(hr)) {
+        // The graph stays, so that only Reset leads back to a fresh object.
+        std::string text = "Could not render file (\"" + path.Utf8() + "\")";
+        return Fail(text.c_str(), hr);
+    }
+    initialized = VARIANT_TRUE;
+    renderedPath = std::move(path);
+    return hr;
 }
 
 HRESULT SimplePlayback::get_Initialized(VARIANT_BOOL* pVal)
 {
     if (!pVal)
         return E_POINTER;
-    *pVal = VARIANT_BOOL();
-    return NotBuilt("get_Initialized");
+    *pVal = initialized ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT SimplePlayback::Reset()
+{
+    StopGraph();
+    DestroyGraph();
+    initialized = VARIANT_FALSE;
+    return S_OK;
+}
+
+// --- Volume ---------------------------------------------------------------------------------
+
+LONG SimplePlayback::VolumeFromHundredthsOfDecibel(LONG hundredths)
+{
+    if (hundredths == 0)
+        return 100;
+    if (hundredths <= kSilence)
+        return 1;
+    return hundredths / 100 + 100;
+}
+
+LONG SimplePlayback::HundredthsOfDecibelFromVolume(LONG volume)
+{
+    if (volume <= 1)
+        return kSilence;
+    if (volume > 100)
+        volume = 100;
+    return (volume - 100) * 100;
+}
+
+HRESULT SimplePlayback::GetBasicAudio(IBasicAudio** audio)
+{
+    if (!HasGraph())
+        return Fail(kNoGraph, E_FAIL);
+    HRESULT hr = graph->QueryInterface(IID_PPV_ARGS(audio));
+    if (FAILED(hr))
+        return Fail("Could not obtain IBasicAudio interface pointer", hr);
+    return S_OK;
+}
+
+HRESULT SimplePlayback::get_Volume(LONG* pVal)
+{
+    if (!pVal)
+        return E_POINTER;
+    *pVal = -1;
+    ComPtr<IBasicAudio> audio;
+    HRESULT hr = GetBasicAudio(&audio);
+    if (FAILED(hr))
+        return hr;
+    LONG hundredths = 0;
+    hr = audio->get_Volume(&hundredths);
+    if (FAILED(hr))
+        return hr;
+    *pVal = VolumeFromHundredthsOfDecibel(hundredths);
+    return hr;
+}
+
+HRESULT SimplePlayback::put_Volume(LONG newVal)
+{
+    LONG hundredths = HundredthsOfDecibelFromVolume(newVal);
+    ComPtr<IBasicAudio> audio;
+    HRESULT hr = GetBasicAudio(&audio);
+    if (FAILED(hr))
+        return hr;
+    return audio->put_Volume(hundredths);
+}
+
+// --- Run control and position ---------------------------------------------------------------
+
+HRESULT SimplePlayback::Run()
+{
+    HRESULT hr = RunGraph();
+    if (SUCCEEDED(hr))
+        _ISimplePlaybackEventsFire::FireGraphStateChange(sinks, dsg_running);
+    return hr;
+}
+
+HRESULT SimplePlayback::Pause()
+{
+    HRESULT hr = PauseGraph();
+    if (SUCCEEDED(hr))
+        _ISimplePlaybackEventsFire::FireGraphStateChange(sinks, dsg_paused);
+    return hr;
+}
+
+HRESULT SimplePlayback::Stop()
+{
+    HRESULT hr = StopGraph();
+    if (SUCCEEDED(hr))
+        _ISimplePlaybackEventsFire::FireGraphStateChange(sinks, dsg_stopped);
+    return hr;
+}
+
+HRESULT SimplePlayback::GetState(DSGraphStates* pState)
+{
+    if (!pState)
+        return E_POINTER;
+    *pState = dsg_error;
+    OAFilterState state = -1;
+    if (FAILED(GetGraphState(INFINITE, &state)))
+        return S_FALSE;
+    switch (state) {
+    case State_Stopped:
+        *pState = dsg_stopped;
+        return S_OK;
+    case State_Paused:
+        *pState = dsg_paused;
+        return S_OK;
+    case State_Running:
+        *pState = dsg_running;
+        return S_OK;
+    default:
+        return S_FALSE;
+    }
 }
 
 HRESULT SimplePlayback::GetPosition(DOUBLE* pPosition)
 {
     if (!pPosition)
         return E_POINTER;
-    *pPosition = DOUBLE();
-    return NotBuilt("GetPosition");
+    LONGLONG position = -1;
+    HRESULT hr = GetCurrentPosition(&position);
+    if (FAILED(hr)) {
+        *pPosition = -1.0;
+        return hr;
+    }
+    *pPosition = double(position);
+    return S_OK;
 }
 
 HRESULT SimplePlayback::SetPosition(DOUBLE Position, VARIANT_BOOL Absolute)
 {
-    (void)Position;
-    (void)Absolute;
-    return NotBuilt("SetPosition");
+    if (!HasGraph())
+        return Fail(kNoGraph, E_FAIL);
+    ComPtr<IMediaSeeking> seeking;
+    HRESULT hr = graph.As(&seeking);
+    if (FAILED(hr))
+        return Fail("Could not obtain the IMediaSeeking interface pointer", hr);
+    LONGLONG current = ToMediaTime(Position);
+    hr = seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                               AM_SEEKING_NoPositioning);
+    if (FAILED(hr) || !Absolute)
+        ReportError("Failed to set current position", GUID_NULL, 0);
+    // A failed seek is reported as the failure it is, so that a caller who asks for a position
+    // the clip does not have is not told it got there.
+    return FAILED(hr) ? hr : S_OK;
 }
 
 HRESULT SimplePlayback::GetStreamLength(LONG StreamIndex, DOUBLE* pStreamLength)
 {
     if (!pStreamLength)
         return E_POINTER;
-    (void)StreamIndex;
-    *pStreamLength = DOUBLE();
-    return NotBuilt("GetStreamLength");
+    *pStreamLength = 0.0;
+    if (renderedPath.Empty())
+        return Fail("No file is rendered", E_FAIL);
+    return MeasureStreamLength(renderedPath.Get(), StreamIndex, pStreamLength);
 }
+
+// --- Events ---------------------------------------------------------------------------------
 
 HRESULT SimplePlayback::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
 {
@@ -106,4 +253,31 @@ HRESULT SimplePlayback::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
 HRESULT SimplePlayback::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
 {
     return FindConnectionPointIn(points, riid, ppCP);
+}
+
+void SimplePlayback::OnGraphEvent(LONG code, LONG_PTR param1, LONG_PTR)
+{
+    switch (code) {
+    case EC_COMPLETE:
+        Stop();
+        break;
+    case EC_ERRORABORT:
+    case EC_DEVICE_LOST:
+        _ISimplePlaybackEventsFire::FireGraphError(sinks, code, LONG(param1), 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void SimplePlayback::OnTimerTick()
+{
+    if (!graph || !control)
+        return;
+    OAFilterState state = -1;
+    if (FAILED(control->GetState(LONG(INFINITE), &state)) || state != State_Running)
+        return;
+    double position = 0;
+    if (SUCCEEDED(GetPosition(&position)))
+        _ISimplePlaybackEventsFire::FirePositionProgress(sinks, position);
 }

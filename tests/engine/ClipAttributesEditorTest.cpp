@@ -2,6 +2,9 @@
 // ffmpeg read back.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <random>
+
 #include "AudioServer.h"
 #include "EngineTestEnvironment.h"
 #include "TempFolder.h"
@@ -168,4 +171,42 @@ TEST_F(ClipAttributesEditorTest, OpeningFailuresLeaveTheEditorClosed)
     EXPECT_EQ(editor->get_FilePath(&path), S_OK);
     EXPECT_EQ(path, nullptr); // the empty path closed the open file too
     EXPECT_EQ(editor->get_Title(nullptr), E_POINTER);
+}
+
+TEST_F(ClipAttributesEditorTest, DamagedFilesFailOrOpenButNeverCrash)
+{
+    std::ifstream in(clip, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(bytes.size(), 1000u);
+    std::mt19937 random(1208);
+    std::string noise(bytes.size(), '\0');
+    for (char& byte : noise)
+        byte = char(random());
+    std::string damagedPath = folder / "damaged.wma";
+    auto write = [&](const std::string& content) {
+        std::ofstream(damagedPath, std::ios::binary | std::ios::trunc) << content;
+    };
+    for (const std::string& content : {std::string(), noise, bytes.substr(0, 30)}) {
+        write(content);
+        EXPECT_TRUE(FAILED(Open(damagedPath))) << content.size();
+        EXPECT_EQ(LastError(), "Could not open file (\"" + damagedPath + "\")");
+    }
+    for (int round = 0; round < 150; ++round) {
+        std::string damaged = bytes;
+        if (round % 3 == 0) {
+            damaged.resize(random() % damaged.size());
+        } else {
+            for (int k = 0; k < 8; ++k) // the header most often
+                damaged[random() % (round % 3 == 1 ? 600 : damaged.size())] = char(random());
+        }
+        write(damaged);
+        if (FAILED(Open(damagedPath)))
+            continue;
+        // What opened must answer and save like any clip.
+        Bstr title;
+        HRESULT hr = editor->get_Title(title.Out());
+        EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << round;
+        editor->put_Title(Bstr::FromUtf8("mended").Get());
+        editor->Close();
+    }
 }

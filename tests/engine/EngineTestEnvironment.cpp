@@ -21,7 +21,7 @@ const auto* registered = ::testing::AddGlobalTestEnvironment(new RegisterEngine)
 
 } // namespace
 
-int RunCommand(const std::string& command)
+int CommandStatus(const std::string& command)
 {
     int status = std::system(command.c_str());
     if (status == -1 || !WIFEXITED(status))
@@ -33,5 +33,5 @@ int RunRegsvr(bool unregister)
 {
     std::string command = std::string(QUILLET_REGSVR) + (unregister ? " -u " : " ") +
                           QUILLET_ENGINE_MODULE + " 2>/dev/null";
-    return RunCommand(command);
+    return CommandStatus(command);
 }

@@ -7,7 +7,7 @@
 #include "com/ComApi.h"
 
 // Runs a command line and answers its exit status (-1 when it could not run).
-int RunCommand(const std::string& command);
+int CommandStatus(const std::string& command);
 
 // Registers (or with unregister, unregisters) the engine in the current registry by regsvr.
 int RunRegsvr(bool unregister);

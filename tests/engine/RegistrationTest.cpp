@@ -184,9 +184,9 @@ TEST_F(RegistrationTest, UnregisteringLeavesOnlyTheSharedParents)
 
 TEST_F(RegistrationTest, RegsvrReportsFailures)
 {
-    EXPECT_EQ(RunCommand(std::string(QUILLET_REGSVR) + " /nonexistent/libmissing.so 2>/dev/null"),
-              1);
-    EXPECT_EQ(RunCommand(std::string(QUILLET_REGSVR) + " 2>/dev/null"), 2);
+    EXPECT_EQ(
+        CommandStatus(std::string(QUILLET_REGSVR) + " /nonexistent/libmissing.so 2>/dev/null"), 1);
+    EXPECT_EQ(CommandStatus(std::string(QUILLET_REGSVR) + " 2>/dev/null"), 2);
     // A library that is no server: it lacks the entry point.
-    EXPECT_EQ(RunCommand(std::string(QUILLET_REGSVR) + " libm.so.6 2>/dev/null"), 1);
+    EXPECT_EQ(CommandStatus(std::string(QUILLET_REGSVR) + " libm.so.6 2>/dev/null"), 1);
 }
