@@ -1,12 +1,14 @@
 #include "AsfEncoder.h"
 
 #include "AsfErrors.h"
+#include "AsfSimpleIndex.h"
 #include "com/DebugLog.h"
 #include "dshow/Errors.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -67,6 +69,10 @@ HRESULT AsfEncoder::Open(const Config& config)
     inputBlockAlign = 2 * config.inputChannels;
     inputRate = config.inputRate;
     targetRate = config.target.sampleRate;
+    indexWanted = config.index;
+    packetStarts.clear();
+    packetsEnd = 0;
+    ptsOrigin = 0;
 
     // Everything that can fail without touching the disk comes first, so a refused
     // configuration never leaves an empty file behind.
@@ -117,6 +123,46 @@ HRESULT AsfEncoder::Open(const Config& config)
     return S_OK;
 }
 
+HRESULT AsfEncoder::OpenCodec(const AVCodec* encoder, const Target& target, int64_t bitRate)
+{
+    avcodec_free_context(&codec);
+    codec = avcodec_alloc_context3(encoder);
+    if (!codec)
+        return E_OUTOFMEMORY;
+    codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    codec->sample_rate = int(target.sampleRate);
+    av_channel_layout_default(&codec->ch_layout, int(target.channels));
+    codec->bit_rate = bitRate;
+    codec->time_base = AVRational{1, codec->sample_rate};
+    // ASF keeps the codec's setup bytes in the stream header, not in the packets.
+    codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int ret = avcodec_open2(codec, encoder, nullptr);
+    if (ret < 0) {
+        QUILLET_LOG("asf", "%s refuses %u Hz %u ch %lld bit/s: %s", encoder->name,
+                    target.sampleRate, target.channels, static_cast<long long>(bitRate),
+                    AsfAvErrorText(ret).c_str());
+        return ret == AVERROR(ENOMEM) ? E_OUTOFMEMORY : E_INVALIDARG;
+    }
+    return AsfPacketLayout::Choose(codec->block_align, codec->frame_size, codec->sample_rate,
+                                   layout);
+}
+
+int64_t AsfEncoder::CodecBitRate(const Target& target) const
+{
+    // The profile's bit rate is what the whole file may spend, since a size limit's duration
+    // estimate divides by it. The container's share (header, packet headers, the last packet's
+    // padding, the frame that flushes the codec) goes first, reckoned for the shortest recording
+    // whose size we care about; the codec gets the rest. Longer recordings come out a little
+    // under the rate, never over it.
+    const double fileBytes = double(target.bitRate) / 8 * AsfPacketLayout::ReferenceSeconds;
+    const double packet = layout.PacketSize();
+    const double payloadShare = (packet - AsfPacketLayout::PacketOverhead) / packet;
+    const double audioBytes =
+        (fileBytes - HeaderBytes - packet / 2) * payloadShare - codec->block_align;
+    const auto rate = int64_t(audioBytes * 8 / AsfPacketLayout::ReferenceSeconds);
+    return std::clamp<int64_t>(rate, MinBitRate, target.bitRate);
+}
+
 HRESULT AsfEncoder::SetUpCodec(const Config& config)
 {
     const AVCodec* encoder = avcodec_find_encoder(CodecId(config.target.codec));
@@ -124,27 +170,16 @@ HRESULT AsfEncoder::SetUpCodec(const Config& config)
         QUILLET_LOG("asf", "this FFmpeg has no WMA encoder");
         return E_NOTIMPL;
     }
-    codec = avcodec_alloc_context3(encoder);
-    if (!codec)
-        return E_OUTOFMEMORY;
-    codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    codec->sample_rate = int(config.target.sampleRate);
-    av_channel_layout_default(&codec->ch_layout, int(config.target.channels));
-    codec->bit_rate = config.target.bitRate;
-    codec->time_base = AVRational{1, codec->sample_rate};
-    // ASF keeps the codec's setup bytes in the stream header, not in the packets.
-    codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int ret = avcodec_open2(codec, encoder, nullptr);
-    if (ret < 0) {
-        QUILLET_LOG("asf", "%s refuses %u Hz %u ch %u bit/s: %s", encoder->name,
-                    config.target.sampleRate, config.target.channels, config.target.bitRate,
-                    AsfAvErrorText(ret).c_str());
-        return ret == AVERROR(ENOMEM) ? E_OUTOFMEMORY : E_INVALIDARG;
-    }
-    HRESULT hr =
-        AsfPacketLayout::Choose(codec->block_align, codec->frame_size, codec->sample_rate, layout);
+    // The first opening tells the frame and packet sizes that the container's share depends on.
+    HRESULT hr = OpenCodec(encoder, config.target, config.target.bitRate);
     if (FAILED(hr))
         return hr;
+    const int64_t bitRate = CodecBitRate(config.target);
+    if (bitRate != codec->bit_rate) {
+        hr = OpenCodec(encoder, config.target, bitRate);
+        if (FAILED(hr))
+            return hr;
+    }
 
     frame = av_frame_alloc();
     encoded = av_packet_alloc();
@@ -368,11 +403,22 @@ HRESULT AsfEncoder::WritePending()
     if (ret < 0)
         return FailAv(ret, "allocating a payload");
     std::memcpy(payload->data, pending.data(), pending.size());
+    // The encoder's first frame starts before zero by its delay. The file starts at zero, as
+    // FFmpeg would shift it anyway; shifting it here keeps the index on the muxer's clock.
+    if (packetStarts.empty() && pendingPts < 0)
+        ptsOrigin = pendingPts;
+    pendingPts -= ptsOrigin;
     payload->pts = pendingPts;
     payload->dts = pendingPts;
     payload->duration = pendingDuration;
     payload->stream_index = stream->index;
     payload->flags |= AV_PKT_FLAG_KEY;
+    try {
+        packetStarts.push_back(av_rescale(pendingPts, 10'000'000, codec->sample_rate));
+    } catch (const std::bad_alloc&) {
+        indexWanted = false; // the recording matters more than its index
+    }
+    packetsEnd = av_rescale(pendingPts + pendingDuration, 10'000'000, codec->sample_rate);
     av_packet_rescale_ts(payload, codec->time_base, stream->time_base);
     pending.clear();
     pendingFrames = 0;
@@ -411,6 +457,10 @@ HRESULT AsfEncoder::Finish()
     const int ret = av_write_trailer(muxer);
     if (SUCCEEDED(hr) && ret < 0)
         hr = sink.FailureErrno() ? sink.Failure() : Fail(AsfHResultFromAvError(ret), "trailer");
+    if (SUCCEEDED(hr))
+        hr = sink.Flush();
+    if (SUCCEEDED(hr) && indexWanted)
+        AppendIndex();
     const HRESULT closed = sink.Close();
     if (SUCCEEDED(hr) && FAILED(closed))
         hr = Fail(closed, "closing");
@@ -420,6 +470,32 @@ HRESULT AsfEncoder::Finish()
     Release();
     finishResult = hr;
     return hr;
+}
+
+void AsfEncoder::AppendIndex()
+{
+    // The audio is complete without the index, so a failure here only costs fast seeking; the
+    // file is left as the muxer finished it.
+    asf_index::FileLayout fileLayout;
+    HRESULT hr = asf_index::ReadLayout(sink.Descriptor(), fileLayout);
+    if (FAILED(hr)) {
+        QUILLET_LOG("asf", "%s: cannot read the header back (0x%08X); no index", path.c_str(),
+                    unsigned(hr));
+        return;
+    }
+    std::vector<uint8_t> index;
+    try {
+        index = asf_index::Build(fileLayout.fileId, fileLayout.prerollMs, packetStarts, packetsEnd);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    hr = asf_index::Append(sink.Descriptor(), fileLayout, index);
+    if (FAILED(hr)) {
+        QUILLET_LOG("asf", "%s: no index (0x%08X); seeking will scan", path.c_str(), unsigned(hr));
+        // A partial index would hide nothing but must not stay behind the data.
+        if (ftruncate(sink.Descriptor(), off_t(fileLayout.dataEnd)) != 0)
+            QUILLET_LOG("asf", "%s: cannot take the partial index away", path.c_str());
+    }
 }
 
 HRESULT AsfEncoder::Fail(HRESULT hr, const char* what)
@@ -454,6 +530,7 @@ void AsfEncoder::Release()
     av_packet_free(&encoded);
     av_packet_free(&payload);
     std::vector<uint8_t>().swap(pending);
+    std::vector<int64_t>().swap(packetStarts);
     std::vector<std::vector<float>>().swap(planes);
     planePointers.clear();
     carry.clear();

@@ -29,6 +29,7 @@
 #include <vector>
 
 struct AVAudioFifo;
+struct AVCodec;
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
@@ -52,7 +53,7 @@ public:
         Codec codec = Codec::Wmav2;
         uint32_t sampleRate = 0; // 8000 to 48000
         uint32_t channels = 0;   // 1 or 2
-        uint32_t bitRate = 0;    // bits per second, at least 24000
+        uint32_t bitRate = 0;    // what the whole file spends per second, at least 24000
     };
 
     // Everything Open needs.
@@ -60,6 +61,7 @@ public:
     {
         std::string path;           // UTF-8
         bool overwrite = false;     // replace an existing file instead of failing
+        bool index = true;          // append a seek index when the file is finished
         uint32_t inputRate = 0;     // of the 16-bit little-endian interleaved PCM: 8000 to 192000
         uint32_t inputChannels = 0; // 1 to 8
         Target target;
@@ -73,6 +75,8 @@ public:
     static constexpr uint32_t MaxTargetRate = 48000;
     static constexpr uint32_t MaxTargetChannels = 2;
     static constexpr uint32_t MinBitRate = 24000;
+    // What FFmpeg's muxer writes before the first packet for one audio stream without metadata.
+    static constexpr int HeaderBytes = 404;
 
     AsfEncoder();
     // Finishes the file if the owner did not.
@@ -117,6 +121,8 @@ private:
     };
 
     HRESULT SetUpCodec(const Config& config);
+    HRESULT OpenCodec(const AVCodec* encoder, const Target& target, int64_t bitRate);
+    int64_t CodecBitRate(const Target& target) const;
     HRESULT SetUpResampler(const Config& config);
     HRESULT SetUpMuxer();
     HRESULT Convert(const uint8_t* pcm, int frames);
@@ -124,6 +130,7 @@ private:
     HRESULT EncodeFrame(bool drain);
     HRESULT CollectPacket(const AVPacket* packet);
     HRESULT WritePending();
+    void AppendIndex();
     HRESULT Fail(HRESULT hr, const char* what);
     HRESULT FailAv(int averror, const char* what);
     void Release();
@@ -155,6 +162,10 @@ private:
     int64_t pendingPts = 0;
     int64_t pendingDuration = 0;
     int64_t encodedSamples = 0;
-    int64_t inputSamples = 0;    // per channel, at the input rate
-    int64_t firstInputTime = -1; // 100 ns, of the first Write
+    bool indexWanted = true;
+    std::vector<int64_t> packetStarts; // 100 ns of media time, one per data packet
+    int64_t packetsEnd = 0;            // 100 ns, where the last packet's audio ends
+    int64_t ptsOrigin = 0;             // the encoder's time of the file's zero
+    int64_t inputSamples = 0;          // per channel, at the input rate
+    int64_t firstInputTime = -1;       // 100 ns, of the first Write
 };

@@ -48,7 +48,8 @@ HRESULT AsfFileSink::Create(const std::string& filePath, bool overwrite)
 {
     if (fd >= 0)
         return E_UNEXPECTED;
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
+    // Read and write: the finished file's header is read back to index it.
+    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
     int newFd;
     do {
         newFd = open(filePath.c_str(), flags, 0666);

@@ -46,6 +46,9 @@ public:
     // The errno of the first failure, 0 while there was none.
     int FailureErrno() const { return failureErrno; }
 
+    // The open file (read and write), -1 when closed; for what the muxer does not write.
+    int Descriptor() const { return fd; }
+
     // Bytes the sink has written to the file (header rewrites included).
     int64_t BytesWritten() const { return bytesWritten; }
 

@@ -236,6 +236,7 @@ HRESULT WMAsfWriter::OnPause(FILTER_STATE previous)
     AsfEncoder::Config config;
     config.path = quillet::Utf16ToUtf8(fileName);
     config.overwrite = (mode & AM_FILE_OVERWRITE) != 0;
+    config.index = indexFile != FALSE;
     config.inputRate = wave->nSamplesPerSec;
     config.inputChannels = wave->nChannels;
     config.target = TargetOf(format);

@@ -31,16 +31,18 @@ constexpr AudioCodec V2 = AudioCodec::WmaV2;
 
 // Every system profile. Each audio stream asks only for what FFmpeg's WMA encoders produce:
 // at least 24,000 bit/s, at most 48 kHz and two channels; the bit rates were measured with
-// the encoders at each rate and channel count. The video and audio-with-video profiles sit
+// the encoders at each rate and channel count. No audio profile goes below 32,000 bit/s: the
+// writer spends a profile's rate on the whole file, and under that the container's share would
+// leave the codec less than its 24,000 bit/s floor. The video and audio-with-video profiles sit
 // among the audio ones on purpose, so that clients listing audio-only profiles must skip them.
 constexpr ProfileRow kSystemProfiles[] = {
     // Version 4.0: the first audio codec generation.
     {WMT_VER_4_0,
      MakeGuid("7E2E1B80-F89E-4114-86B4-7B4E6C99671B"),
-     u"Speech (24 kbps, 16 kHz, mono)",
+     u"Speech (32 kbps, 16 kHz, mono)",
      u"Clear spoken word in small files: interviews, lectures, dictation.",
      1,
-     {Audio(V1, 16000, 1, 24000)}},
+     {Audio(V1, 16000, 1, 32000)}},
     {WMT_VER_4_0,
      MakeGuid("6E3239EC-84EB-481C-949F-8C83F822C8C2"),
      u"AM radio quality (32 kbps, 22 kHz, mono)",
@@ -81,10 +83,10 @@ constexpr ProfileRow kSystemProfiles[] = {
     // Version 7.0: the second audio codec generation.
     {WMT_VER_7_0,
      MakeGuid("D734B744-EA72-430C-A1AA-5E1C9717EFF8"),
-     u"Telephone speech (24 kbps, 8 kHz, mono)",
+     u"Telephone speech (32 kbps, 8 kHz, mono)",
      u"Speech at telephone quality in the smallest files: voice notes and phone calls.",
      1,
-     {Audio(V2, 8000, 1, 24000)}},
+     {Audio(V2, 8000, 1, 32000)}},
     {WMT_VER_7_0,
      MakeGuid("6F7E9D26-085E-48BB-823F-678D1D8E7359"),
      u"Clear speech (32 kbps, 16 kHz, mono)",
@@ -131,16 +133,16 @@ constexpr ProfileRow kSystemProfiles[] = {
     // Version 8.0: the second audio codec generation, the widest choice.
     {WMT_VER_8_0,
      MakeGuid("5EC82107-CAAE-4863-BF46-E1B83E08827D"),
-     u"Telephone speech (24 kbps, 8 kHz, mono)",
+     u"Telephone speech (32 kbps, 8 kHz, mono)",
      u"Speech at telephone quality in the smallest files: voice notes and phone calls.",
      1,
-     {Audio(V2, 8000, 1, 24000)}},
+     {Audio(V2, 8000, 1, 32000)}},
     {WMT_VER_8_0,
      MakeGuid("84241DFC-8361-4EE3-94CE-12B96D64B046"),
-     u"Speech (24 kbps, 16 kHz, mono)",
+     u"Speech (32 kbps, 16 kHz, mono)",
      u"Clear spoken word in small files: interviews, lectures, dictation.",
      1,
-     {Audio(V2, 16000, 1, 24000)}},
+     {Audio(V2, 16000, 1, 32000)}},
     {WMT_VER_8_0,
      MakeGuid("B94AC13E-6F39-4999-93DD-0DB8B19D6C0D"),
      u"AM radio quality (32 kbps, 22 kHz, mono)",

@@ -2,14 +2,21 @@
 // device through the sample grabber, writing real files that ffprobe and ffmpeg read back.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "DshowTestSupport.h"
 #include "TempFolder.h"
 #include "VirtualDevices.h"
+#include "dshow/MediaTypes.h"
+#include "wmf/ProfileFormat.h"
 #include "wmf/Wmf.h"
 
 using namespace std::chrono_literals;
@@ -242,4 +249,178 @@ TEST_F(WMAsfWriterTest, AnExistingFileIsReplacedOnlyWhenAllowed)
     ASSERT_EQ(graph.Build("Quillet Writer Tone", kMusic64, path, AM_FILE_OVERWRITE), S_OK);
     ASSERT_EQ(graph.Record(1000ms), S_OK);
     EXPECT_NE(Probe(path).find("format_name=asf"), std::string::npos);
+}
+
+namespace {
+
+// What a catalogue profile with one audio stream asks the writer for.
+struct AudioProfile
+{
+    GUID id;
+    std::string name;
+    std::string codec;
+    int rate = 0;
+    int channels = 0;
+    int bitRate = 0;
+};
+
+std::vector<AudioProfile> AudioOnlyProfiles()
+{
+    std::vector<AudioProfile> profiles;
+    ComPtr<IWMProfileManager> manager;
+    EXPECT_EQ(WMCreateProfileManager(&manager), S_OK);
+    ComPtr<IWMProfileManager2> versions = manager.As<IWMProfileManager2>();
+    for (WMT_VERSION version : {WMT_VER_4_0, WMT_VER_7_0, WMT_VER_8_0}) {
+        EXPECT_EQ(versions->SetSystemProfileVersion(version), S_OK);
+        DWORD count = 0;
+        manager->GetSystemProfileCount(&count);
+        for (DWORD i = 0; i < count; ++i) {
+            ComPtr<IWMProfile> profile;
+            ComPtr<IWMStreamConfig> stream;
+            DWORD streams = 0;
+            GUID type{};
+            if (FAILED(manager->LoadSystemProfile(i, &profile)) ||
+                FAILED(profile->GetStreamCount(&streams)) || streams != 1 ||
+                FAILED(profile->GetStream(0, &stream)) || FAILED(stream->GetStreamType(&type)) ||
+                type != MEDIATYPE_Audio)
+                continue;
+            AudioProfile entry;
+            profile.As<IWMProfile2>()->GetProfileID(&entry.id);
+            AudioStreamFormat format{};
+            EXPECT_EQ(GetAudioStreamFormat(profile.Get(), &format), S_OK);
+            DWORD bitRate = 0;
+            stream->GetBitrate(&bitRate);
+            entry.codec = format.encoderName;
+            entry.rate = int(format.samplesPerSecond);
+            entry.channels = format.channels;
+            entry.bitRate = int(bitRate);
+            entry.name = "v" + std::to_string(int(version) >> 16) + "_" + std::to_string(i);
+            profiles.push_back(entry);
+        }
+    }
+    return profiles;
+}
+
+} // namespace
+
+TEST_F(WMAsfWriterTest, EveryAudioProfileRecordsItsFormatAtItsBitRate)
+{
+    // All at once, each in a graph of its own on one virtual device, so that ten seconds of
+    // recording cover the whole catalogue.
+    VirtualDevices devices(kToneDevice);
+    std::vector<AudioProfile> profiles = AudioOnlyProfiles();
+    ASSERT_GE(profiles.size(), 15u);
+    std::vector<std::unique_ptr<WriterGraph>> graphs;
+    for (const AudioProfile& profile : profiles) {
+        graphs.push_back(std::make_unique<WriterGraph>());
+        ASSERT_EQ(graphs.back()->Build("Quillet Writer Tone", profile.id,
+                                       folder / (profile.name + ".wma")),
+                  S_OK)
+            << profile.name;
+    }
+    for (auto& graph : graphs)
+        ASSERT_TRUE(SUCCEEDED(graph->control->Run()));
+    std::this_thread::sleep_for(10s);
+    for (auto& graph : graphs)
+        EXPECT_EQ(graph->control->Stop(), S_OK);
+    graphs.clear();
+
+    for (const AudioProfile& profile : profiles) {
+        std::string path = folder / (profile.name + ".wma");
+        std::string probe = Probe(path);
+        EXPECT_NE(probe.find("codec_name=" + profile.codec), std::string::npos) << probe;
+        EXPECT_EQ(int(Field(probe, "sample_rate")), profile.rate) << probe;
+        EXPECT_EQ(int(Field(probe, "channels")), profile.channels) << probe;
+        double seconds = Field(probe, "duration");
+        EXPECT_NEAR(seconds, 10.0, 1.0) << probe;
+        // The whole file, header, packets and index, against the profile's rate over the time
+        // it holds: what a size limit's duration estimate relies on.
+        struct stat entry
+        {
+        };
+        ASSERT_EQ(stat(path.c_str(), &entry), 0);
+        double ratio = double(entry.st_size) * 8 / seconds / profile.bitRate;
+        EXPECT_NEAR(ratio, 1.0, 0.05) << profile.name << " " << profile.bitRate << " bit/s, "
+                                      << entry.st_size << " bytes in " << seconds << " s";
+    }
+}
+
+TEST_F(WMAsfWriterTest, AFailedWriteAbortsTheGraphAndKeepsTheFile)
+{
+    VirtualDevices devices(kToneDevice);
+    std::string path = folder / "limited.wma";
+    constexpr rlim_t Limit = 24 * 1024; // about three seconds at 64 kbit/s
+    struct Report
+    {
+        HRESULT build, run, stop;
+        LONG code;
+        LONG_PTR param1;
+        double seconds;
+    };
+    int results[2];
+    ASSERT_EQ(0, pipe(results));
+    // In a child process: the file size limit applies to the whole process.
+    pid_t child = fork();
+    if (child == 0) {
+        close(results[0]);
+        signal(SIGXFSZ, SIG_IGN); // EFBIG from write(2) instead of a fatal signal
+        Report report{};
+        {
+            ComScope childCom;
+            WriterGraph graph;
+            report.build = graph.Build("Quillet Writer Tone", kMusic64, path);
+            const rlimit limit{Limit, Limit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            ComPtr<IMediaEvent> events = graph.graph.As<IMediaEvent>();
+            auto start = std::chrono::steady_clock::now();
+            report.run = SUCCEEDED(report.build) ? graph.control->Run() : report.build;
+            while (SUCCEEDED(report.run) && report.code == 0 &&
+                   std::chrono::steady_clock::now() - start < 15s) {
+                LONG code = 0;
+                LONG_PTR p1 = 0, p2 = 0;
+                if (events->GetEvent(&code, &p1, &p2, 100) != S_OK)
+                    continue;
+                events->FreeEventParams(code, p1, p2);
+                if (code == EC_ERRORABORT) {
+                    report.code = code;
+                    report.param1 = p1;
+                }
+            }
+            report.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            report.stop = graph.control->Stop();
+        }
+        (void)!write(results[1], &report, sizeof report);
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    close(results[1]);
+    Report report{};
+    ASSERT_EQ(ssize_t(sizeof report), read(results[0], &report, sizeof report));
+    close(results[0]);
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    ASSERT_EQ(report.build, S_OK);
+    ASSERT_TRUE(SUCCEEDED(report.run));
+    EXPECT_EQ(report.code, EC_ERRORABORT) << "no abort after " << report.seconds << " s";
+    EXPECT_EQ(HRESULT(report.param1), HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL));
+    EXPECT_TRUE(SUCCEEDED(report.stop));
+
+    struct stat entry
+    {
+    };
+    ASSERT_EQ(stat(path.c_str(), &entry), 0);
+    EXPECT_EQ(entry.st_size, off_t(Limit));
+    std::string probe = Probe(path);
+    EXPECT_NE(probe.find("format_name=asf"), std::string::npos) << probe;
+    std::string raw = folder / "decoded.raw";
+    RunCommand("ffmpeg -v error -y -i '" + path + "' -f s16le -ac 1 -ar 48000 '" + raw +
+               "' 2>/dev/null");
+    std::ifstream in(raw, std::ios::binary);
+    std::vector<BYTE> pcm((std::istreambuf_iterator<char>(in)), {});
+    // All but the packet that hit the limit: over two seconds of the tone.
+    EXPECT_GT(double(pcm.size()) / (48000 * 2), 2.0);
+    EXPECT_NEAR(ZeroCrossingFrequency(pcm, 1, 48000), 1000.0, 20.0);
 }

@@ -195,7 +195,7 @@ TEST(SystemProfileCatalogue, AudioStreamsStayWithinWhatTheEncodersAccept)
         EXPECT_EQ(firstGeneration ? AudioCodec::WmaV1 : AudioCodec::WmaV2, entry.audio.codec);
         EXPECT_STREQ(firstGeneration ? "wmav1" : "wmav2", entry.audio.encoderName);
         EXPECT_EQ(firstGeneration ? 0x0160 : 0x0161, entry.audio.formatTag);
-        EXPECT_GE(entry.audio.bitsPerSecond, 24000u);
+        EXPECT_GE(entry.audio.bitsPerSecond, 32000u); // the file's share leaves the codec 24000
         EXPECT_LE(entry.audio.samplesPerSecond, 48000u);
         EXPECT_GE(entry.audio.samplesPerSecond, 8000u);
         EXPECT_GE(entry.audio.channels, 1);
