@@ -161,10 +161,35 @@ TEST_F(WMACaptureConfigurationTest, ProfilesAreCheckedBeforeTheWriter)
     EXPECT_TRUE(FAILED(capture->put_ProfileId(unknown.Get())));
     EXPECT_EQ(LastError(),
               "Failed to load profile (ID is \"{00000000-1111-2222-3333-444444444444}\")");
+    // Video, alone or with audio, is refused, and the profile stays as it was.
+    for (const char* video :
+         {"{999C72DF-046B-43B0-809B-18A5D644E5E5}", "{1932D01F-22E4-422A-9778-1EAB8B550406}"}) {
+        EXPECT_EQ(capture->put_ProfileId(Bstr::FromUtf8(video).Get()), E_FAIL) << video;
+        EXPECT_EQ(LastError(), "The profile specified cannot be used for audio capture");
+        EXPECT_EQ(Read(capture.Get(), &IWMACapture::get_ProfileId),
+                  "{D508978A-11A0-4D15-B0DA-ACDC99D4F890}");
+    }
     Bstr folderless = Bstr::FromUtf8("/no/such/folder/take.wma");
     EXPECT_TRUE(FAILED(capture->put_OutputPath(folderless.Get())));
     EXPECT_EQ(LastError(), "IFileSinkFilter SetFileName() call failure (path specified was "
                            "\"/no/such/folder/take.wma\"");
+}
+
+TEST_F(WMACaptureConfigurationTest, WithoutAnyCaptureDeviceBuildFindsNoSource)
+{
+    audio_test::ThrowawayServer empty;
+    ASSERT_TRUE(empty.Started());
+    std::string saved = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
+    std::string devices =
+        std::getenv("QUILLET_VIRTUAL_DEVICES") ? std::getenv("QUILLET_VIRTUAL_DEVICES") : "";
+    setenv("PULSE_SERVER", empty.Address().c_str(), 1);
+    unsetenv("QUILLET_VIRTUAL_DEVICES");
+    HRESULT hr = PrepareAndBuild(nullptr);
+    std::string error = LastError();
+    setenv("PULSE_SERVER", saved.c_str(), 1);
+    setenv("QUILLET_VIRTUAL_DEVICES", devices.c_str(), 1);
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_EQ(error, "No audio capture source filter was found or it could not be created");
 }
 
 TEST_F(WMACaptureConfigurationTest, WithoutAnAcceptingSinkNoSamplesFlow)
