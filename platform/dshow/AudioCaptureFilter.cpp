@@ -114,7 +114,6 @@ HRESULT AudioCaptureFilter::OnPause(FILTER_STATE previous)
     // Without a connection there is nothing to capture, and nothing to wait for.
     if (!output || !output->IsConnected())
         return S_OK;
-    firstData = false;
     held = false;
     droppedFrames = 0;
     HRESULT hr = OpenStream();
@@ -128,8 +127,13 @@ HRESULT AudioCaptureFilter::OnPause(FILTER_STATE previous)
         OnStop();
         return hr;
     }
-    // Paused once the first data shows that the stream flows (OnData).
-    return S_FALSE;
+    return S_OK;
+}
+
+HRESULT AudioCaptureFilter::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State)
+{
+    HRESULT hr = BaseFilter::GetState(dwMilliSecsTimeout, State);
+    return hr == S_OK && *State == State_Paused ? VFW_S_CANT_CUE : hr;
 }
 
 HRESULT AudioCaptureFilter::OnRun(REFERENCE_TIME)
@@ -158,8 +162,6 @@ void AudioCaptureFilter::HoldStream()
 
 void AudioCaptureFilter::OnData(const PulseCaptureChunk& chunk)
 {
-    if (!firstData.exchange(true))
-        CompleteTransition();
     if (State() != State_Running) {
         droppedFrames += chunk.frames;
         HoldStream();

@@ -2,8 +2,10 @@
 // device's capture stream (a PulseAudio record stream or a virtual device), and one input pin
 // per recording line carries the mixer.
 //
-// States: Pause from stopped opens and starts the stream and counts as paused once the first
-// data arrives (until then GetState answers VFW_S_STATE_INTERMEDIATE); data that comes while
+// States: Pause from stopped opens and starts the stream and is paused at once. A live source
+// cannot cue data ahead of running, so GetState answers VFW_S_CANT_CUE while paused and never
+// waits for the stream: a server that delivers late, or never, must not stall whoever asks for
+// the state (the engine asks on its client's thread ten times a second). Data that comes while
 // paused is dropped and the stream is held. Run delivers (resuming a held stream). Stop ends the
 // stream at once, without waiting for the server. A stream that dies raises EC_DEVICE_LOST.
 //
@@ -43,6 +45,8 @@ public:
     HRESULT GetLevel(double* level);
     HRESULT SetLevel(double level);
 
+    HRESULT GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) override;
+
 protected:
     HRESULT OnPause(FILTER_STATE previous) override;
     HRESULT OnRun(REFERENCE_TIME start) override;
@@ -68,7 +72,6 @@ private:
     double virtualLevel;
 
     // Shared by the graph's thread and the stream's thread.
-    std::atomic<bool> firstData{false};
     std::atomic<bool> held{false};
     // Stream thread only (reset while no stream runs).
     uint64_t droppedFrames = 0;

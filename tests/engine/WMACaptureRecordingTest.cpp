@@ -2,11 +2,15 @@
 // built and run on the private test server, events pumped on this thread, the file decoded.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "CaptureEngineTest.h"
 #include "dshow/MediaTypes.h"
@@ -60,7 +64,6 @@ TEST_F(WMACaptureRecordingTest, ThreeSecondsFromTheNullSinksMonitor)
     EXPECT_EQ(wave.nSamplesPerSec, 48000u);
     EXPECT_EQ(wave.nChannels, 2);
 
-    // S_FALSE while the source waits for its first data still counts as running.
     ASSERT_TRUE(SUCCEEDED(capture->Run()));
     ASSERT_EQ(sink->events.back().dispid, 7);
     EXPECT_EQ(sink->events.back().longs[0], dsg_running);
@@ -137,4 +140,46 @@ TEST_F(WMACaptureRecordingTest, OrderAndStateErrorsHaveTheirMessages)
     Bstr path;
     EXPECT_EQ(capture->get_OutputPath(path.Out()), S_FALSE);
     EXPECT_EQ(path.Get(), nullptr);
+}
+
+TEST_F(WMACaptureRecordingTest, ASourceThatDeliversNothingStallsNoOne)
+{
+    // A pipe source with a writer that never writes: the device is there and silent.
+    TempFolder pipeFolder;
+    std::string name = audio_test::UniqueName("silent_pipe");
+    std::string fifo = pipeFolder / "pipe.fifo";
+    audio_test::LoadedModule module("module-pipe-source source_name=" + name + " file=" + fifo +
+                                    " format=s16le rate=48000 channels=2 "
+                                    "source_properties=device.description=" +
+                                    name);
+    ASSERT_TRUE(module.Loaded());
+    int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+
+    ASSERT_EQ(capture->Prepare(), S_OK);
+    ASSERT_EQ(capture->put_SourceId(Bstr::FromUtf8(name).Get()), S_OK);
+    ASSERT_EQ(capture->put_OutputPath(Bstr::FromUtf8(folder / "silent.wma").Get()), S_OK);
+    ASSERT_EQ(capture->Build(), S_OK);
+    // Were the tick to wait for the device's first data, this thread would stop here; a
+    // watchdog turns that into a failure instead of a hung suite.
+    std::atomic<bool> done{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 200 && !done; ++i)
+            std::this_thread::sleep_for(50ms);
+        if (!done) {
+            std::fprintf(stderr, "the client's thread is stalled by a silent device\n");
+            std::abort();
+        }
+    });
+    ASSERT_TRUE(SUCCEEDED(capture->Run()));
+    PumpFor(800ms);
+    DSGraphStates state = dsg_error;
+    EXPECT_EQ(capture->GetState(&state), S_OK);
+    EXPECT_EQ(state, dsg_running);
+    EXPECT_EQ(capture->Stop(), S_OK);
+    done = true;
+    watchdog.join();
+    close(writer);
+    EXPECT_GE(sink->Count(4), 4u); // the ticks went on
+    EXPECT_EQ(sink->Count(3), 0u);
 }
