@@ -280,6 +280,10 @@ void AudioRendererStream::OnDrained(pa_stream*, int success, void* userdata)
     }
     if (!success || !callback)
         return;
+    // Drained means heard: the position is the end of what was written, whatever the last
+    // latency estimate said.
+    if (self->streamFormat.rate != 0)
+        self->lastPlayed = pa_bytes_to_usec(self->written, &self->streamFormat);
     try {
         callback();
     } catch (...) {
