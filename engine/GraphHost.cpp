@@ -220,3 +220,36 @@ HRESULT GraphHost::GetCurrentPosition(LONGLONG* position)
     }
     return S_OK;
 }
+
+HRESULT GraphHost::GetClientState(DSGraphStates* state)
+{
+    if (!state)
+        return E_POINTER;
+    *state = dsg_error;
+    OAFilterState filterState = -1;
+    if (FAILED(GetGraphState(INFINITE, &filterState)))
+        return S_FALSE;
+    switch (filterState) {
+    case State_Stopped:
+        *state = dsg_stopped;
+        return S_OK;
+    case State_Paused:
+        *state = dsg_paused;
+        return S_OK;
+    case State_Running:
+        *state = dsg_running;
+        return S_OK;
+    default:
+        return S_FALSE;
+    }
+}
+
+HRESULT GraphHost::GetClientPosition(DOUBLE* position)
+{
+    if (!position)
+        return E_POINTER;
+    LONGLONG current = -1;
+    HRESULT hr = GetCurrentPosition(&current);
+    *position = FAILED(hr) ? -1.0 : double(current);
+    return FAILED(hr) ? hr : S_OK;
+}

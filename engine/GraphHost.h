@@ -6,6 +6,7 @@
 #pragma once
 
 #include "com/ComPtr.h"
+#include "corvane.h"
 #include "dshow/Strmif.h"
 #include "user/User.h"
 
@@ -54,6 +55,12 @@ public:
 
     HRESULT GetGraphState(DWORD timeout, OAFilterState* state);
     HRESULT GetCurrentPosition(LONGLONG* position);
+
+    // What both graph classes answer a client: the state waited for without a time limit, as
+    // DSGraphStates (dsg_error and S_FALSE when there is none to give), and the position as a
+    // double in 100 ns units (-1.0 and the failure when there is none).
+    HRESULT GetClientState(DSGraphStates* state);
+    HRESULT GetClientPosition(DOUBLE* position);
 
     // Registers the "DS_GRAPH_WINDOW" class; the module does this once when it loads.
     static void RegisterWindowClass();

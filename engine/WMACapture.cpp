@@ -227,39 +227,12 @@ HRESULT WMACapture::StopWhenReady()
 
 HRESULT WMACapture::GetState(DSGraphStates* pState)
 {
-    if (!pState)
-        return E_POINTER;
-    *pState = dsg_error;
-    OAFilterState state = -1;
-    if (FAILED(GetGraphState(INFINITE, &state)))
-        return S_FALSE;
-    switch (state) {
-    case State_Stopped:
-        *pState = dsg_stopped;
-        return S_OK;
-    case State_Paused:
-        *pState = dsg_paused;
-        return S_OK;
-    case State_Running:
-        *pState = dsg_running;
-        return S_OK;
-    default:
-        return S_FALSE;
-    }
+    return GetClientState(pState);
 }
 
 HRESULT WMACapture::GetPosition(DOUBLE* pPosition)
 {
-    if (!pPosition)
-        return E_POINTER;
-    LONGLONG position = -1;
-    HRESULT hr = GetCurrentPosition(&position);
-    if (FAILED(hr)) {
-        *pPosition = -1.0;
-        return hr;
-    }
-    *pPosition = double(position);
-    return S_OK;
+    return GetClientPosition(pPosition);
 }
 
 HRESULT WMACapture::Reset()

@@ -34,40 +34,6 @@ void ExpectContiguous(const std::vector<GrabbedBuffer>& buffers, double bytesPer
 }
 
 // A private pipe source, so that no other test reads or writes it.
-struct PipeSource
-{
-    TempFolder folder;
-    std::string name = UniqueDeviceName("pipe");
-    std::string fifo = folder / "pipe.fifo";
-    std::unique_ptr<ServerModule> module;
-    int writer = -1;
-
-    PipeSource()
-    {
-        module = std::make_unique<ServerModule>(
-            "module-pipe-source source_name=" + name + " file=" + fifo +
-            " format=s16le rate=48000 channels=2 source_properties=device.description=" + name);
-        // A writer that is there but silent: the source waits for data instead of making up
-        // silence.
-        writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-    }
-    ~PipeSource()
-    {
-        if (writer >= 0)
-            close(writer);
-    }
-    void Write(const std::vector<BYTE>& pcm)
-    {
-        size_t done = 0;
-        while (done < pcm.size()) {
-            ssize_t wrote = write(writer, pcm.data() + done, pcm.size() - done);
-            if (wrote > 0)
-                done += size_t(wrote);
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-};
 
 } // namespace
 

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -17,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "TempFolder.h"
 #include "com/Bstr.h"
 #include "com/ComApi.h"
 #include "com/ComObject.h"
@@ -316,3 +320,40 @@ inline double ZeroCrossingFrequency(const std::vector<BYTE>& pcm, int channels, 
                      frequencies.end());
     return frequencies[frequencies.size() / 2];
 }
+
+// A pipe source of the test's own on the audio server, fed from the test: what is written
+// comes out of the device byte for byte.
+struct PipeSource
+{
+    TempFolder folder;
+    std::string name = UniqueDeviceName("pipe");
+    std::string fifo = folder / "pipe.fifo";
+    std::unique_ptr<ServerModule> module;
+    int writer = -1;
+
+    PipeSource()
+    {
+        module = std::make_unique<ServerModule>(
+            "module-pipe-source source_name=" + name + " file=" + fifo +
+            " format=s16le rate=48000 channels=2 source_properties=device.description=" + name);
+        // A writer that is there but silent: the source waits for data instead of making up
+        // silence.
+        writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    }
+    ~PipeSource()
+    {
+        if (writer >= 0)
+            close(writer);
+    }
+    void Write(const std::vector<BYTE>& pcm)
+    {
+        size_t done = 0;
+        while (done < pcm.size()) {
+            ssize_t wrote = write(writer, pcm.data() + done, pcm.size() - done);
+            if (wrote > 0)
+                done += size_t(wrote);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+};
