@@ -89,8 +89,7 @@ HRESULT SimplePlayback::get_Initialized(VARIANT_BOOL* pVal)
 
 HRESULT SimplePlayback::Reset()
 {
-    StopGraph();
-    DestroyGraph();
+    DestroyGraph(); // stops the graph on its way, without an event
     initialized = VARIANT_FALSE;
     return S_OK;
 }

@@ -79,6 +79,7 @@ private:
     HRESULT LoadProfileById(BSTR text, IWMProfile** profile);
     HRESULT ApplyProfile(IWMProfile* profile);
     HRESULT GetWriterConfig(IConfigAsfWriter** config);
+    HRESULT GetCurrentProfile(IWMProfile** profile);
     // Connects source → grabber → writer and announces the sample format. *fatal is set when
     // the grabber could be neither kept nor taken out again.
     HRESULT InsertSampleGrabber(IPin* sourceOutput, IPin* writerInput, bool* fatal);

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <vector>
 
+#include "AudioInputDevices.h"
 #include "IsAudioOnlyProfile.h"
 #include "PinCollector.h"
 #include "WMACapture.h"
@@ -108,17 +109,23 @@ HRESULT WMACapture::GetWriterConfig(IConfigAsfWriter** config)
     return writerFilter->QueryInterface(IID_PPV_ARGS(config));
 }
 
+HRESULT WMACapture::GetCurrentProfile(IWMProfile** profile)
+{
+    *profile = nullptr;
+    ComPtr<IConfigAsfWriter> config;
+    HRESULT hr = GetWriterConfig(&config);
+    if (FAILED(hr))
+        return hr;
+    return config->GetCurrentProfile(profile);
+}
+
 HRESULT WMACapture::get_ProfileId(BSTR* pVal)
 {
     if (!pVal)
         return E_POINTER;
     *pVal = nullptr;
-    ComPtr<IConfigAsfWriter> config;
-    HRESULT hr = GetWriterConfig(&config);
-    if (FAILED(hr))
-        return hr;
     ComPtr<IWMProfile> profile;
-    hr = config->GetCurrentProfile(&profile);
+    HRESULT hr = GetCurrentProfile(&profile);
     if (FAILED(hr))
         return hr;
     Bstr text = ProfileIdString(profile.Get());
@@ -141,12 +148,8 @@ HRESULT WMACapture::get_ProfileVersion(wm_profile_version* pVal)
 {
     if (!pVal)
         return E_POINTER;
-    ComPtr<IConfigAsfWriter> config;
-    HRESULT hr = GetWriterConfig(&config);
-    if (FAILED(hr))
-        return hr;
     ComPtr<IWMProfile> profile;
-    hr = config->GetCurrentProfile(&profile);
+    HRESULT hr = GetCurrentProfile(&profile);
     if (FAILED(hr))
         return hr;
     if (!profile)
@@ -262,29 +265,15 @@ HRESULT WMACapture::CreateWriter()
 HRESULT WMACapture::FindSourceFilter()
 {
     sourceFilter.Reset();
-    ComPtr<ICreateDevEnum> devices;
-    HRESULT hr =
-        CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&devices));
-    if (FAILED(hr))
-        return Fail("Could not create System Device Enumerator", hr);
     ComPtr<IEnumMoniker> monikers;
-    hr = devices->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers, 0);
-    devices.Reset();
-    if (FAILED(hr) || !monikers)
-        return Fail("Could not create Device Class Enumerator (Audio Input Device Category)",
-                    FAILED(hr) ? hr : E_FAIL);
+    const char* failure = nullptr;
+    HRESULT hr = OpenAudioInputDevices(&monikers, &failure);
+    if (FAILED(hr))
+        return Fail(failure, hr);
     bool sawNamedDevice = false;
-    while (!sourceFilter) {
-        ComPtr<IMoniker> moniker;
-        if (monikers->Next(1, &moniker, nullptr) != S_OK || !moniker)
-            break;
-        ComPtr<IPropertyBag> bag;
-        if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag))) || !bag)
-            continue;
-        Variant name;
-        if (FAILED(bag->Read(u"FriendlyName", &name, nullptr)) || name.vt != VT_BSTR ||
-            !name.bstrVal)
-            continue;
+    ComPtr<IMoniker> moniker;
+    Variant name;
+    while (!sourceFilter && NextNamedDevice(monikers.Get(), moniker, name)) {
         if (sourceId.Empty())
             sourceId = Bstr(std::u16string_view(name.bstrVal, SysStringLen(name.bstrVal)));
         if (EqualFoldingAsciiCase(name.bstrVal, sourceId.Get()))

@@ -1,6 +1,7 @@
 #include "WMAHelper.h"
 
 #include "AudioCaptureSourceInfo.h"
+#include "AudioInputDevices.h"
 #include "ErrorReporting.h"
 #include "IsAudioOnlyProfile.h"
 #include "MeasureStreamLength.h"
@@ -88,33 +89,17 @@ HRESULT WMAHelper::GetAvailableCaptureSourcesInfo(VARIANT* info)
     if (!info)
         return E_POINTER;
     VariantClear(info);
-    ComPtr<ICreateDevEnum> devices;
-    HRESULT hr =
-        CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&devices));
+    ComPtr<IEnumMoniker> monikers;
+    const char* failure = nullptr;
+    HRESULT hr = OpenAudioInputDevices(&monikers, &failure);
     if (FAILED(hr)) {
-        ReportError(CLSID_WMAHelper, "Could not create System Device Enumerator");
+        ReportError(CLSID_WMAHelper, failure);
         return hr;
     }
-    ComPtr<IEnumMoniker> monikers;
-    hr = devices->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers, 0);
-    devices.Reset();
-    if (FAILED(hr) || !monikers) {
-        ReportError(CLSID_WMAHelper,
-                    "Could not create Device Class Enumerator (Audio Input Device Category)");
-        return FAILED(hr) ? hr : E_FAIL;
-    }
     std::vector<ComPtr<IDispatch>> listed;
-    while (true) {
-        ComPtr<IMoniker> moniker;
-        if (monikers->Next(1, &moniker, nullptr) != S_OK || !moniker)
-            break;
-        ComPtr<IPropertyBag> bag;
-        if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag))) || !bag)
-            continue;
-        Variant name;
-        if (FAILED(bag->Read(u"FriendlyName", &name, nullptr)) || name.vt != VT_BSTR ||
-            !name.bstrVal)
-            continue;
+    ComPtr<IMoniker> moniker;
+    Variant name;
+    while (NextNamedDevice(monikers.Get(), moniker, name)) {
         ComPtr<IBaseFilter> filter;
         if (FAILED(moniker->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&filter))) || !filter)
             continue;

@@ -70,7 +70,7 @@ HRESULT AsfEncoder::Open(const Config& config)
     inputRate = config.inputRate;
     targetRate = config.target.sampleRate;
     indexWanted = config.index;
-    packetStarts.clear();
+    packetCount = 0;
     packetsEnd = 0;
     ptsOrigin = 0;
 
@@ -405,7 +405,7 @@ HRESULT AsfEncoder::WritePending()
     std::memcpy(payload->data, pending.data(), pending.size());
     // The encoder's first frame starts before zero by its delay. The file starts at zero, as
     // FFmpeg would shift it anyway; shifting it here keeps the index on the muxer's clock.
-    if (packetStarts.empty() && pendingPts < 0)
+    if (packetCount == 0 && pendingPts < 0)
         ptsOrigin = pendingPts;
     pendingPts -= ptsOrigin;
     payload->pts = pendingPts;
@@ -413,11 +413,7 @@ HRESULT AsfEncoder::WritePending()
     payload->duration = pendingDuration;
     payload->stream_index = stream->index;
     payload->flags |= AV_PKT_FLAG_KEY;
-    try {
-        packetStarts.push_back(av_rescale(pendingPts, 10'000'000, codec->sample_rate));
-    } catch (const std::bad_alloc&) {
-        indexWanted = false; // the recording matters more than its index
-    }
+    ++packetCount;
     packetsEnd = av_rescale(pendingPts + pendingDuration, 10'000'000, codec->sample_rate);
     av_packet_rescale_ts(payload, codec->time_base, stream->time_base);
     pending.clear();
@@ -485,7 +481,9 @@ void AsfEncoder::AppendIndex()
     }
     std::vector<uint8_t> index;
     try {
-        index = asf_index::Build(fileLayout.fileId, fileLayout.prerollMs, packetStarts, packetsEnd);
+        index = asf_index::Build(fileLayout.fileId, fileLayout.prerollMs, packetCount,
+                                 int64_t(layout.FramesPerPacket()) * codec->frame_size,
+                                 codec->sample_rate, packetsEnd);
     } catch (const std::bad_alloc&) {
         return;
     }
@@ -530,7 +528,6 @@ void AsfEncoder::Release()
     av_packet_free(&encoded);
     av_packet_free(&payload);
     std::vector<uint8_t>().swap(pending);
-    std::vector<int64_t>().swap(packetStarts);
     std::vector<std::vector<float>>().swap(planes);
     planePointers.clear();
     carry.clear();

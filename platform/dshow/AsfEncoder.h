@@ -163,9 +163,9 @@ private:
     int64_t pendingDuration = 0;
     int64_t encodedSamples = 0;
     bool indexWanted = true;
-    std::vector<int64_t> packetStarts; // 100 ns of media time, one per data packet
-    int64_t packetsEnd = 0;            // 100 ns, where the last packet's audio ends
-    int64_t ptsOrigin = 0;             // the encoder's time of the file's zero
-    int64_t inputSamples = 0;          // per channel, at the input rate
-    int64_t firstInputTime = -1;       // 100 ns, of the first Write
+    uint32_t packetCount = 0;    // data packets written, each of FramesPerPacket frames
+    int64_t packetsEnd = 0;      // 100 ns, where the last packet's audio ends
+    int64_t ptsOrigin = 0;       // the encoder's time of the file's zero
+    int64_t inputSamples = 0;    // per channel, at the input rate
+    int64_t firstInputTime = -1; // 100 ns, of the first Write
 };

@@ -80,15 +80,19 @@ HRESULT WriteExactly(int fd, int64_t offset, const uint8_t* data, size_t size)
 
 } // namespace
 
-std::vector<uint8_t> Build(const GUID& fileId, int64_t prerollMs,
-                           const std::vector<int64_t>& packetStarts100ns, int64_t end100ns)
+std::vector<uint8_t> Build(const GUID& fileId, int64_t prerollMs, uint32_t packetCount,
+                           int64_t packetSamples, int sampleRate, int64_t end100ns)
 {
+    // Where packet n starts, in 100 ns of media time, rounded as the writer's time stamps are.
+    auto start = [&](int64_t n) {
+        return int64_t((__int128(n) * packetSamples * 10'000'000 + sampleRate / 2) / sampleRate);
+    };
     // Entry i stands for presentation time i seconds, which is media time i s minus the preroll:
     // the last packet that starts at or before it.
     const int64_t preroll100ns = prerollMs * 10'000;
     const int64_t lastPresentation = std::max<int64_t>(end100ns, 0) + preroll100ns;
-    const uint32_t count =
-        packetStarts100ns.empty() ? 0 : uint32_t(lastPresentation / EntryInterval100ns + 1);
+    const bool usable = packetCount > 0 && packetSamples > 0 && sampleRate > 0;
+    const uint32_t count = usable ? uint32_t(lastPresentation / EntryInterval100ns + 1) : 0;
     std::vector<uint8_t> index;
     index.reserve(size_t(IndexHeaderSize + IndexEntrySize * count));
     Put(index, SimpleIndexObject);
@@ -97,10 +101,10 @@ std::vector<uint8_t> Build(const GUID& fileId, int64_t prerollMs,
     Put(index, uint64_t(EntryInterval100ns));
     Put(index, uint32_t(count ? 1 : 0)); // every packet holds whole frames
     Put(index, count);
-    size_t packet = 0;
+    int64_t packet = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const int64_t media = int64_t(i) * EntryInterval100ns - preroll100ns;
-        while (packet + 1 < packetStarts100ns.size() && packetStarts100ns[packet + 1] <= media)
+        while (packet + 1 < int64_t(packetCount) && start(packet + 1) <= media)
             ++packet;
         Put(index, uint32_t(packet));
         Put(index, uint16_t(1));

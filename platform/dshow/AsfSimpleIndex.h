@@ -3,7 +3,7 @@
 // start reading from. FFmpeg's muxer writes an index only for video streams; players (and our
 // own file source, through FFmpeg's demuxer) use this one to seek in audio-only files at once.
 //
-// Build works on what the writer knows (the presentation time at which each data packet starts);
+// Build works on what the writer knows (every data packet holds the same number of frames);
 // Append reads the finished header back from the file, appends the object and corrects the file
 // size in the header, so that the file stays one consistent ASF file.
 //
@@ -29,10 +29,11 @@ struct FileLayout
     int64_t dataEnd = 0; // where the Data Object ends: the index goes here
 };
 
-// The Simple Index Object for data packets starting at `packetStarts100ns` (media time, in
-// packet order, each packet holding whole frames) with presentation times shifted by the preroll.
-std::vector<uint8_t> Build(const GUID& fileId, int64_t prerollMs,
-                           const std::vector<int64_t>& packetStarts100ns, int64_t end100ns);
+// The Simple Index Object for `packetCount` data packets that each start `packetSamples`
+// samples (at `sampleRate`) after the one before, the first at media time 0, with presentation
+// times shifted by the preroll; the audio ends at `end100ns` of media time.
+std::vector<uint8_t> Build(const GUID& fileId, int64_t prerollMs, uint32_t packetCount,
+                           int64_t packetSamples, int sampleRate, int64_t end100ns);
 
 // Reads the header of the ASF file open for reading and writing on `fd`.
 // VFW_E_INVALID_FILE_FORMAT when the header is not what a finished recording has.

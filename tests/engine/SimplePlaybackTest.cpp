@@ -114,22 +114,6 @@ bool RecordTone(const std::string& path, std::chrono::milliseconds span)
     return started;
 }
 
-// The tone's frequency over quarter seconds, so that one glitch of a loaded machine (a dropped or
-// repeated block in the recording or the playback) does not move it.
-double MedianFrequency(const std::vector<int16_t>& tone)
-{
-    std::vector<double> frequencies;
-    const size_t window = RecordedSink::kRate / 4;
-    for (size_t at = 0; at + window <= tone.size(); at += window)
-        frequencies.push_back(
-            audio_test::ToneFrequency(Slice(tone, at, at + window), RecordedSink::kRate));
-    if (frequencies.empty())
-        return 0;
-    std::nth_element(frequencies.begin(), frequencies.begin() + long(frequencies.size() / 2),
-                     frequencies.end());
-    return frequencies[frequencies.size() / 2];
-}
-
 class SimplePlaybackTest : public EngineTest
 {
 protected:
@@ -348,7 +332,7 @@ TEST_F(SimplePlaybackTest, PlaysTheClipHeardOnTheSinkAndStopsAtItsEnd)
     ASSERT_TRUE(loud.found);
     std::vector<int16_t> tone = Slice(samples, loud.first, loud.last);
     EXPECT_NEAR(double(tone.size()) / RecordedSink::kRate, length / 1000, 0.5);
-    EXPECT_NEAR(MedianFrequency(tone), 440.0, 5.0);
+    EXPECT_NEAR(audio_test::MedianToneFrequency(tone, RecordedSink::kRate), 440.0, 5.0);
     int fullPeak = audio_test::Peak(tone);
 
     // From the start again, 40 dB quieter: heard again, at a hundredth of the amplitude.

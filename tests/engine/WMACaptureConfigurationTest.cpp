@@ -12,25 +12,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr const char* kDevices = R"(
-[device]
-name = Quillet Virtual Lines
-line = Microphone
-line = Line In
-line = CD Audio
-level = 0.5
-signal = tone 1000
-rate = 48000
-channels = 2
-
-[device]
-name = Quillet Virtual Plain
-mixer = no
-signal = silence
-rate = 44100
-channels = 1
-)";
-
 std::string LastError()
 {
     ComPtr<IErrorInfo> info;
@@ -70,7 +51,7 @@ protected:
         return capture->Build();
     }
 
-    VirtualDevices devices{kDevices};
+    VirtualDevices devices{kVirtualDeviceText};
 };
 
 } // namespace

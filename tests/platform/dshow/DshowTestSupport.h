@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "SignalAnalysis.h"
 #include "TempFolder.h"
 #include "com/Bstr.h"
 #include "com/ComApi.h"
@@ -287,38 +288,13 @@ struct CaptureGraph
     }
 };
 
-// The dominant frequency of interleaved s16le audio (first channel), by rising zero crossings
-// with a small dead band, as the median over quarter seconds: a glitch of a loaded machine (a
-// dropped block, a burst of near-silent codec noise) moves one window, not the answer.
+// The dominant frequency of interleaved s16le audio (first channel), by rising zero crossings,
+// as the median over quarter seconds.
 inline double ZeroCrossingFrequency(const std::vector<BYTE>& pcm, int channels, int rate)
 {
-    constexpr int DeadBand = 64;
-    const auto* samples = reinterpret_cast<const int16_t*>(pcm.data());
-    const size_t frames = pcm.size() / (2 * size_t(channels));
-    const size_t window = size_t(rate) / 4;
-    std::vector<double> frequencies;
-    for (size_t start = 0; start + window <= frames; start += window) {
-        size_t crossings = 0, first = 0, last = 0;
-        bool below = false;
-        for (size_t i = start; i < start + window; ++i) {
-            const int16_t sample = samples[i * size_t(channels)];
-            if (sample < -DeadBand) {
-                below = true;
-            } else if (below && sample > DeadBand) {
-                below = false;
-                if (crossings++ == 0)
-                    first = i;
-                last = i;
-            }
-        }
-        if (crossings >= 2)
-            frequencies.push_back(double(crossings - 1) * rate / double(last - first));
-    }
-    if (frequencies.empty())
-        return 0.0;
-    std::nth_element(frequencies.begin(), frequencies.begin() + long(frequencies.size() / 2),
-                     frequencies.end());
-    return frequencies[frequencies.size() / 2];
+    std::vector<int16_t> mono;
+    audio_test::AppendChannel(pcm.data(), pcm.size(), uint32_t(channels), 0, mono);
+    return audio_test::MedianToneFrequency(mono, uint32_t(rate));
 }
 
 // A pipe source of the test's own on the audio server, fed from the test: what is written

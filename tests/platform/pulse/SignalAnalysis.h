@@ -34,6 +34,24 @@ inline double ToneFrequency(const std::vector<int16_t>& mono, uint32_t rate)
     return double(crossings - 1) * rate / double(last - first);
 }
 
+// ToneFrequency over quarter seconds, the median of them: a glitch of a loaded machine (a
+// dropped block, a burst of near-silent noise) moves one window, not the answer.
+inline double MedianToneFrequency(const std::vector<int16_t>& mono, uint32_t rate)
+{
+    std::vector<double> frequencies;
+    const size_t window = rate / 4;
+    for (size_t at = 0; at + window <= mono.size(); at += window) {
+        std::vector<int16_t> part(mono.begin() + long(at), mono.begin() + long(at + window));
+        if (double frequency = ToneFrequency(part, rate); frequency > 0)
+            frequencies.push_back(frequency);
+    }
+    if (frequencies.empty())
+        return 0.0;
+    std::nth_element(frequencies.begin(), frequencies.begin() + long(frequencies.size() / 2),
+                     frequencies.end());
+    return frequencies[frequencies.size() / 2];
+}
+
 inline int Peak(const std::vector<int16_t>& mono)
 {
     int peak = 0;
