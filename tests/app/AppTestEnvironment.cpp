@@ -1,0 +1,60 @@
+#include "AppTestEnvironment.h"
+
+#include <sys/wait.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <memory>
+
+#include "TempFolder.h"
+#include "com/ComApi.h"
+
+namespace {
+
+// Tests never touch a user's registry: the engine is registered into a folder of their own.
+PrivateRegistry privateRegistry;
+
+class AppEnvironment : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        // A run under a real X server may ask for it; everything else draws offscreen.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QApplication>(argc, argv);
+        std::string command =
+            std::string(QUILLET_REGSVR) + " " + QUILLET_ENGINE_MODULE + " 2>/dev/null";
+        ASSERT_EQ(CommandStatus(command), 0) << "registering the engine failed";
+    }
+    void TearDown() override { application.reset(); }
+
+private:
+    int argc = 1;
+    char name[10] = "app-tests";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QApplication> application;
+};
+
+const auto* environment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+} // namespace
+
+int CommandStatus(const std::string& command)
+{
+    int status = std::system(command.c_str());
+    if (status == -1 || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+void AppTest::SetUp()
+{
+    CoInitialize(nullptr);
+}
+
+void AppTest::TearDown()
+{
+    CoFreeUnusedLibraries();
+    CoUninitialize();
+}
