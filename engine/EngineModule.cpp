@@ -86,6 +86,7 @@ __attribute__((destructor)) void ReleaseFactories()
             factory->Release();
             factory = nullptr;
         }
+    GraphHost::UnregisterWindowClass();
 }
 
 } // namespace

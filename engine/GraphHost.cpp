@@ -26,6 +26,11 @@ void GraphHost::RegisterWindowClass()
     RegisterClassA(&windowClass); // a second registration in the process is harmless
 }
 
+void GraphHost::UnregisterWindowClass()
+{
+    UnregisterClassA(kWindowClass, nullptr);
+}
+
 LRESULT GraphHost::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto* record = reinterpret_cast<GraphWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));

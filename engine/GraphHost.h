@@ -64,6 +64,9 @@ public:
 
     // Registers the "DS_GRAPH_WINDOW" class; the module does this once when it loads.
     static void RegisterWindowClass();
+    // Removes the class again when the module unloads, so that a later load registers its own
+    // window procedure instead of finding one that points into the unloaded copy.
+    static void UnregisterWindowClass();
 
     // WM_GRAPH_SAMPLES carries a byte SAFEARRAY in wParam and a heap double in lParam; messages
     // that never reach the window (it was destroyed first) are freed here.

@@ -12,6 +12,7 @@
 #include "com/TypeInfo.h"
 #include "corvane.h"
 #include "dshow/Strmif.h"
+#include "user/User.h"
 
 namespace {
 
@@ -253,4 +254,23 @@ TEST_F(EngineModuleTest, ErrorsReachTheClientWithTheirSource)
     ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
     info->GetDescription(description.Out());
     EXPECT_EQ(description.Utf8(), "Invalid source filter name string");
+}
+
+TEST_F(EngineModuleTest, AModuleLoadedAgainAfterUnloadingBuildsItsGraphWindow)
+{
+    for (int round = 0; round < 2; ++round) {
+        ComPtr<IWMACapture> capture;
+        ASSERT_EQ(CoCreateInstance(CLSID_WMACapture, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_PPV_ARGS(&capture)),
+                  S_OK);
+        // Prepare creates the graph's window of the module's own class.
+        EXPECT_EQ(capture->Prepare(), S_OK) << round;
+        EXPECT_EQ(capture->Reset(), S_OK);
+        capture.Reset();
+        CoFreeUnusedLibraries();
+        // The module is gone, and with it its window class: a class left behind would hand the
+        // next load a window procedure in unmapped code.
+        EXPECT_EQ(dlopen(QUILLET_ENGINE_MODULE, RTLD_NOW | RTLD_NOLOAD), nullptr) << round;
+        EXPECT_FALSE(UnregisterClassA("DS_GRAPH_WINDOW", nullptr)) << round;
+    }
 }
