@@ -1,0 +1,13 @@
+// Shows the wait cursor for the length of a scope, as slow catalogue and engine calls do.
+#pragma once
+
+#include <QGuiApplication>
+
+class WaitCursor
+{
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
