@@ -252,69 +252,56 @@ void CaptureClient::RecreateWithSource(BSTR source)
         SetOutputPath(path.Get());
 }
 
+template <class T, class Call> T CaptureClient::Quietly(T fallback, Call call) const
+{
+    if (!engine)
+        return fallback;
+    try {
+        return call();
+    } catch (const ComError&) {
+        return fallback;
+    }
+}
+
 Bstr CaptureClient::GetSourceId() const
 {
-    try {
-        EnsureCreated();
-        return NullWhenEmpty(engine.GetSourceId());
-    } catch (...) {
-        return {};
-    }
+    return Quietly(Bstr(), [&] { return NullWhenEmpty(engine.GetSourceId()); });
 }
 
 Bstr CaptureClient::GetInputPin() const
 {
-    try {
-        EnsureCreated();
-        return NullWhenEmpty(engine.GetInputPin());
-    } catch (...) {
-        return {};
-    }
+    return Quietly(Bstr(), [&] { return NullWhenEmpty(engine.GetInputPin()); });
 }
 
 Bstr CaptureClient::GetProfileId() const
 {
-    try {
-        EnsureCreated();
-        return NullWhenEmpty(engine.GetProfileId());
-    } catch (...) {
-        return {};
-    }
+    return Quietly(Bstr(), [&] { return NullWhenEmpty(engine.GetProfileId()); });
 }
 
 Bstr CaptureClient::GetOutputPath() const
 {
-    try {
-        EnsureCreated();
-        return NullWhenEmpty(engine.GetOutputPath());
-    } catch (...) {
-        return {};
-    }
+    return Quietly(Bstr(), [&] { return NullWhenEmpty(engine.GetOutputPath()); });
+}
+
+DSGraphStates CaptureClient::GetState() const
+{
+    return Quietly(dsg_error, [&] { return engine.GetState(); });
 }
 
 wm_profile_version CaptureClient::GetProfileVersion() const
 {
-    try {
-        EnsureCreated();
-        return engine.GetProfileVersion();
-    } catch (...) {
-        return wm_profile_ver_invalid;
-    }
+    return Quietly(wm_profile_ver_invalid, [&] { return engine.GetProfileVersion(); });
 }
 
 bool CaptureClient::HasRecordedFile() const
 {
-    if (!engine)
-        return false;
-    try {
+    return Quietly(false, [&] {
         if (engine.GetState() != dsg_stopped)
             return false;
         Bstr path = engine.GetOutputPath();
         struct stat info;
         return !path.Empty() && stat(path.Utf8().c_str(), &info) == 0;
-    } catch (const ComError&) {
-        return false;
-    }
+    });
 }
 
 uint64_t CaptureClient::GetOutputFileSize() const

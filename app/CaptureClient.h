@@ -43,6 +43,8 @@ public:
     Bstr GetInputPin() const;
     Bstr GetProfileId() const;
     Bstr GetOutputPath() const;
+    // The capture graph's state; dsg_error when not created or on failure.
+    DSGraphStates GetState() const;
     // wm_profile_ver_invalid when not created or on failure.
     wm_profile_version GetProfileVersion() const;
     // True when the capture is stopped and its output file exists.
@@ -83,6 +85,8 @@ private:
     void EnsureCreated() const;
     ComPtr<IConnectionPoint> FindEventPoint() const;
     template <class Call> void CallOrThrow(const char* context, Call call);
+    // What call answers, or fallback without an engine or when the engine refuses.
+    template <class T, class Call> T Quietly(T fallback, Call call) const;
 
     static void HandleSampleFormat(void* owner, VARIANT* const* args);
     static void HandleSampleError(void* owner, VARIANT* const* args);

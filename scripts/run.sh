@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Quillet (release) and starts the recorder's command-line front
-# end with the given arguments, on the desktop's own audio server.
-# Usage: scripts/run.sh [COMMAND [ARGUMENTS...]]   (no command: record ten seconds to clip.wma)
+# Installs what is missing, builds Quillet (release) and starts the recorder's window on the
+# desktop's own audio server (PulseAudio, or PipeWire's PulseAudio service). With arguments it
+# starts the command-line front end instead: scripts/run.sh record --seconds 10 clip.wma
+# Usage: scripts/run.sh [QUILLET-CLI COMMAND [ARGUMENTS...]]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
 bash "$root/scripts/install-deps.sh" >&2
 bash "$root/scripts/build.sh" release >&2
 if [ "$#" -eq 0 ]; then
-  set -- record --seconds 10 clip.wma
+  exec "$root/build/release/bin/Vellox"
 fi
 exec "$root/build/release/bin/quillet-cli" "$@"

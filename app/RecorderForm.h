@@ -1,0 +1,106 @@
+// The recorder form, the one screen of the program: the pickers, the output file, the size
+// limit, the transport buttons, the record level and the live signal graph, and the state
+// machine that decides what the user may do next. It owns the CaptureClient for its whole
+// life. User-interface thread only.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "CaptureClient.h"
+#include "CaptureListener.h"
+#include "PickerListener.h"
+
+class DescriptionPanel;
+class MessageBoxes;
+class OutputPathEdit;
+class PinPicker;
+class ProfilePicker;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QSlider;
+class SettingsStore;
+class SignalGraph;
+class SkinnedButton;
+class SourcePicker;
+class UpDownControl;
+class VersionPicker;
+
+class RecorderForm : public QWidget, public CaptureListener, public PickerListener
+{
+    Q_OBJECT
+
+public:
+    RecorderForm(SettingsStore& settings, MessageBoxes& boxes, QWidget* parent = nullptr);
+    ~RecorderForm() override;
+
+    // Lays the form out and starts the capture engine from the settings. A capture engine
+    // that cannot be created leaves every control disabled; startupOwner (the splash, while it
+    // shows) owns the message that says why.
+    void Create(QWidget* startupOwner = nullptr);
+
+    // Trims the text and makes its extension ".wma" (kept as typed in any letter case).
+    static QString NormaliseOutputPath(const QString& text);
+
+    // Whether the last recording left a file to play, edit or send.
+    bool HasRecordedFile() const;
+    CaptureClient& Capture() { return *captureClient; }
+
+    void OnSampleFormat(const WAVEFORMATEX* format, VARIANT_BOOL* accept) override;
+    void OnSampleError(BSTR description) override;
+    void OnSampleData(const BYTE* data, uint32_t size, double time) override;
+    void OnPositionProgress(double position) override;
+    void OnFileSizeProgress(uint32_t low, uint32_t high) override;
+    void OnGraphError(LONG code, LONG param1, LONG param2) override;
+    void OnGraphStateChange(DSGraphStates state) override;
+    void OnSelectionChanged(PickerCombo* picker) override;
+
+private:
+    void BuildControls();
+    void LayOutTransportRow();
+    void OnRecordClicked();
+    void OnPauseClicked();
+    void OnStopClicked();
+    void OnBrowse();
+    void OnLimitBoxClicked();
+    void OnSizeTextChanged(const QString& text);
+    void OnRecordLevelScrolled();
+    void FillPickers();
+    void SetPickersEnabled(bool enabled);
+    void DisableAllControls();
+    void UpdateMaxDurationText();
+    void UpdateClipInfo(uint64_t bytes);
+    void RefreshRecordLevel();
+    void SetProgressVisible(bool visible);
+    void ShowError(const QString& text, const QString& caption = QStringLiteral("Error"));
+    void ShowExtensionChanged();
+
+    SettingsStore& settings;
+    MessageBoxes& boxes;
+    std::unique_ptr<CaptureClient> captureClient;
+    int64_t elapsedSeconds = 0;
+
+    DescriptionPanel* description;
+    SignalGraph* graph;
+    ProfilePicker* profilePicker;
+    VersionPicker* versionPicker;
+    PinPicker* pinPicker;
+    SourcePicker* sourcePicker;
+    OutputPathEdit* outputPath = nullptr;
+    QCheckBox* limitBox = nullptr;
+    QLineEdit* sizeField = nullptr;
+    UpDownControl* upDown = nullptr;
+    QLabel* clipLengthLine = nullptr;
+    QProgressBar* progress = nullptr;
+    QLabel* clipInfo = nullptr;
+    SkinnedButton* recordButton = nullptr;
+    SkinnedButton* pauseButton = nullptr;
+    SkinnedButton* stopButton = nullptr;
+    SkinnedButton* playButton = nullptr;
+    QSlider* recordLevel = nullptr;
+    QSlider* playbackVolume = nullptr;
+    QFrame* graphFrame = nullptr;
+};
