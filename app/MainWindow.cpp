@@ -65,11 +65,18 @@ void MainWindow::BuildMenu()
     exit->setObjectName(QStringLiteral("32772"));
 
     QMenu* clip = menuBar()->addMenu(QStringLiteral("&Clip"));
-    playExternal = clip->addAction(QStringLiteral("Play with external player"));
+    // The Clip commands belong to the form, which holds the clip.
+    playExternal = clip->addAction(QStringLiteral("Play with external player"), this, [this] {
+        if (form)
+            form->PlayWithExternalPlayer();
+    });
     playExternal->setObjectName(QStringLiteral("3271"));
     editAttributes = clip->addAction(QStringLiteral("Edit attributes"));
     editAttributes->setObjectName(QStringLiteral("32776"));
-    email = clip->addAction(QStringLiteral("Email"));
+    email = clip->addAction(QStringLiteral("Email"), this, [this] {
+        if (form)
+            form->SendClipByMail();
+    });
     email->setObjectName(QStringLiteral("32777"));
 
     QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
@@ -98,10 +105,9 @@ void MainWindow::BuildMenu()
 
 void MainWindow::UpdateMenu()
 {
-    // FIXME: the Clip commands (external player, attributes, mail) are not built yet, so their
-    // items stay disabled whatever the form holds.
-    for (QAction* action : {playExternal, editAttributes, email})
-        action->setEnabled(false);
+    playExternal->setEnabled(form && form->CanPlayWithExternalPlayer());
+    editAttributes->setEnabled(form && form->CanEditAttributes());
+    email->setEnabled(form && form->CanEmail());
     alwaysOnTop->setChecked(IsTopmost());
     askOverwrite->setChecked(settings.OverwriteFilePrompt());
 }

@@ -1,19 +1,26 @@
 #include "RecorderForm.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpressionValidator>
 #include <QSlider>
+#include <QStandardPaths>
+#include <QUrl>
 #include <cmath>
 
 #include "DescriptionPanel.h"
+#include "DesktopApplication.h"
 #include "DialogUnits.h"
 #include "DurationTexts.h"
+#include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "OutputPathEdit.h"
 #include "PinPicker.h"
@@ -53,6 +60,7 @@ RecorderForm::RecorderForm(SettingsStore& settings, MessageBoxes& boxes, QWidget
     // laid out, so the graph exists from the start.
     graph->hide();
     description->hide();
+    sendMail = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
 }
 
 RecorderForm::~RecorderForm()
@@ -621,4 +629,79 @@ void RecorderForm::OnGraphStateChange(DSGraphStates state)
         stopButton->setEnabled(true);
         playButton->setEnabled(false);
     }
+}
+
+bool RecorderForm::CanPlayWithExternalPlayer() const
+{
+    return HasRecordedFile();
+}
+
+bool RecorderForm::CanEditAttributes() const
+{
+    return HasRecordedFile();
+}
+
+bool RecorderForm::CanEmail() const
+{
+    return !sendMail.isEmpty() && HasRecordedFile();
+}
+
+bool RecorderForm::RunToEnd(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    QEventLoop wait;
+    connect(&process, &QProcess::finished, &wait, &QEventLoop::quit);
+    connect(&process, &QProcess::errorOccurred, &wait, [&wait](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            wait.quit();
+    });
+    process.start(program, arguments);
+    if (!process.waitForStarted())
+        return false;
+    if (process.state() != QProcess::NotRunning)
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    return true;
+}
+
+void RecorderForm::SendClipByMail()
+{
+    if (sendMail.isEmpty() || !HasRecordedFile())
+        return;
+    QString path = ToQString(captureClient->GetOutputPath());
+    if (path.isEmpty())
+        return;
+    // The mail program's window must be able to come to the front.
+    auto* main = qobject_cast<MainWindow*>(window());
+    bool topmost = main && main->IsTopmost();
+    if (topmost)
+        main->SetTopmost(false, false);
+    RunToEnd(sendMail, {QStringLiteral("--attach"), path});
+    if (topmost) {
+        main->SetTopmost(true, false);
+    } else {
+        window()->show();
+        window()->raise();
+    }
+}
+
+void RecorderForm::PlayWithExternalPlayer()
+{
+    QString path = ToQString(captureClient->GetOutputPath());
+    // Quillet writes nothing but Windows Media Audio files.
+    std::optional<DesktopCommand> command =
+        DefaultApplicationCommand(QStringLiteral("audio/x-ms-wma"), path);
+    if (!command) {
+        // Handed to the desktop, which may give it to a player that runs already: there is
+        // no process to wait for, and the window stays as it is.
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        return;
+    }
+    QWidget* main = window();
+    main->showMinimized();
+    if (!RunToEnd(command->program, command->arguments)) {
+        main->showNormal();
+        return;
+    }
+    main->showNormal();
+    main->raise();
 }

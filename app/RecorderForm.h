@@ -49,6 +49,15 @@ public:
     bool HasRecordedFile() const;
     CaptureClient& Capture() { return *captureClient; }
 
+    // The Clip menu's commands and whether each can run now.
+    bool CanPlayWithExternalPlayer() const;
+    bool CanEditAttributes() const;
+    bool CanEmail() const;
+    // Opens the clip in the desktop's default player and waits, minimised, until it ends.
+    void PlayWithExternalPlayer();
+    // Hands the clip to the desktop's mail program as an attachment of a new message.
+    void SendClipByMail();
+
     void OnSampleFormat(const WAVEFORMATEX* format, VARIANT_BOOL* accept) override;
     void OnSampleError(BSTR description) override;
     void OnSampleData(const BYTE* data, uint32_t size, double time) override;
@@ -78,8 +87,14 @@ private:
     void ShowError(const QString& text, const QString& caption = QStringLiteral("Error"));
     void ShowExtensionChanged();
 
+    // Runs a program to its end with the window still painting and engine events still
+    // arriving, but no user input; false when it could not start.
+    bool RunToEnd(const QString& program, const QStringList& arguments);
+
     SettingsStore& settings;
     MessageBoxes& boxes;
+    // The desktop's mail hand-off, found on the PATH at start-up; empty when there is none.
+    QString sendMail;
     std::unique_ptr<CaptureClient> captureClient;
     int64_t elapsedSeconds = 0;
 
