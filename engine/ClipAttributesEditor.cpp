@@ -122,8 +122,9 @@ HRESULT ClipAttributesEditor::WriteAttribute(const char16_t* name, BSTR value)
                     "attribute",
                     E_FAIL);
     size_t units = std::char_traits<char16_t>::length(value);
-    if (units * sizeof(OLECHAR) > 0xFFFF)
-        return E_INVALIDARG; // more than an attribute's 16-bit byte length can carry
+    // The header stores the value with its terminator behind a 16-bit byte length.
+    if ((units + 1) * sizeof(OLECHAR) > 0xFFFF)
+        return E_INVALIDARG;
     HRESULT hr =
         header->SetAttribute(0, name, WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(value),
                              WORD(units * sizeof(OLECHAR)));

@@ -142,6 +142,17 @@ HRESULT MetadataEditor::Flush()
             return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
         }
         dirty = false;
+        // TagLib's stream keeps the end of what it wrote in its buffer until the file closes;
+        // closing and opening again puts the whole file on disk now, for every other reader.
+        file.reset();
+        auto reopened = std::make_unique<TagLib::ASF::File>(path.c_str(), false);
+        if (!reopened->isOpen() || !reopened->isValid() || !reopened->tag()) {
+            QUILLET_LOG("wmf", "editor %p: %s cannot be read again after writing",
+                        static_cast<void*>(this), path.c_str());
+            Close();
+            return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        }
+        file = std::move(reopened);
         return S_OK;
     });
 }
