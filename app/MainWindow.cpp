@@ -71,7 +71,10 @@ void MainWindow::BuildMenu()
             form->PlayWithExternalPlayer();
     });
     playExternal->setObjectName(QStringLiteral("3271"));
-    editAttributes = clip->addAction(QStringLiteral("Edit attributes"));
+    editAttributes = clip->addAction(QStringLiteral("Edit attributes"), this, [this] {
+        if (form)
+            form->EditClipAttributes();
+    });
     editAttributes->setObjectName(QStringLiteral("32776"));
     email = clip->addAction(QStringLiteral("Email"), this, [this] {
         if (form)

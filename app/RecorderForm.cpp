@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <cmath>
 
+#include "ClipAttributesDialog.h"
 #include "DescriptionPanel.h"
 #include "DesktopApplication.h"
 #include "DialogUnits.h"
@@ -24,6 +25,7 @@
 #include "MessageBoxes.h"
 #include "OutputPathEdit.h"
 #include "PinPicker.h"
+#include "PlaybackClient.h"
 #include "ProfilePicker.h"
 #include "SettingsStore.h"
 #include "SignalGraph.h"
@@ -65,6 +67,7 @@ RecorderForm::RecorderForm(SettingsStore& settings, MessageBoxes& boxes, QWidget
 
 RecorderForm::~RecorderForm()
 {
+    EndPlayback();
     // The engine's last events must not reach widgets that are going away.
     captureClient.reset();
 }
@@ -246,6 +249,8 @@ void RecorderForm::Create(QWidget* startupOwner)
     connect(recordButton, &SkinnedButton::clicked, this, &RecorderForm::OnRecordClicked);
     connect(pauseButton, &SkinnedButton::clicked, this, &RecorderForm::OnPauseClicked);
     connect(stopButton, &SkinnedButton::clicked, this, &RecorderForm::OnStopClicked);
+    connect(playButton, &SkinnedButton::clicked, this, &RecorderForm::OnPlayClicked);
+    connect(playbackVolume, &QSlider::actionTriggered, this, &RecorderForm::OnVolumeScrolled);
     connect(outputPath, &OutputPathEdit::browseRequested, this, &RecorderForm::OnBrowse);
     connect(limitBox, &QCheckBox::clicked, this, &RecorderForm::OnLimitBoxClicked);
     // Every scroll the user makes, thumb tracking included; the form's own moves are none.
@@ -388,7 +393,10 @@ void RecorderForm::OnPauseClicked()
 {
     pauseButton->SetCheck(true);
     try {
-        captureClient->TogglePause();
+        if (playbackClient)
+            playbackClient->TogglePause();
+        else
+            captureClient->TogglePause();
     } catch (const QString& text) {
         pauseButton->SetCheck(false);
         ShowError(text);
@@ -398,7 +406,10 @@ void RecorderForm::OnPauseClicked()
 void RecorderForm::OnStopClicked()
 {
     try {
-        captureClient->Stop();
+        if (playbackClient)
+            playbackClient->Stop();
+        else
+            captureClient->Stop();
     } catch (const QString& text) {
         ShowError(text);
     }
@@ -633,7 +644,7 @@ void RecorderForm::OnGraphStateChange(DSGraphStates state)
 
 bool RecorderForm::CanPlayWithExternalPlayer() const
 {
-    return HasRecordedFile();
+    return HasRecordedFile() && !playbackClient;
 }
 
 bool RecorderForm::CanEditAttributes() const
@@ -704,4 +715,94 @@ void RecorderForm::PlayWithExternalPlayer()
     }
     main->showNormal();
     main->raise();
+}
+
+void RecorderForm::OnPlayClicked()
+{
+    if (playbackClient || !HasRecordedFile())
+        return;
+    playButton->SetCheck(true);
+    Bstr path = captureClient->GetOutputPath();
+    try {
+        playbackClient = new PlaybackClient(&playbackEvents);
+        playbackClient->AddRef();
+        playbackClient->Initialize(path.Get());
+        playbackClient->Run();
+        RefreshVolume();
+    } catch (const QString& text) {
+        EndPlayback();
+        playButton->SetCheck(false);
+        RefreshVolume();
+        ShowError(text);
+    }
+}
+
+void RecorderForm::EndPlayback()
+{
+    if (!playbackClient)
+        return;
+    // Forgotten before it is closed: closing stops the playback, whose last state change
+    // must find no client to end a second time.
+    PlaybackClient* ending = std::exchange(playbackClient, nullptr);
+    ending->Close();
+    ending->Release();
+}
+
+void RecorderForm::RefreshVolume()
+{
+    BYTE volume = playbackClient ? playbackClient->GetVolume() : 255;
+    if (volume != 255) {
+        playbackVolume->setEnabled(true);
+        playbackVolume->setValue(volume);
+    } else {
+        playbackVolume->setValue(50);
+        playbackVolume->setEnabled(false);
+    }
+}
+
+void RecorderForm::OnVolumeScrolled()
+{
+    if (!playbackClient) {
+        playbackVolume->setEnabled(false);
+        return;
+    }
+    playbackVolume->setEnabled(true);
+    playbackClient->SetVolume(BYTE(playbackVolume->sliderPosition()));
+    RefreshVolume();
+}
+
+void RecorderForm::OnPlaybackStateChange(DSGraphStates state)
+{
+    if (state < 0)
+        return;
+    if (state == dsg_error || state == dsg_stopped) {
+        recordButton->setEnabled(true);
+        pauseButton->setEnabled(false);
+        stopButton->setEnabled(false);
+        playButton->setEnabled(HasRecordedFile());
+        playButton->SetCheck(false);
+        pauseButton->SetCheck(false);
+        EndPlayback();
+        RefreshVolume();
+    } else if (state == dsg_running) {
+        pauseButton->setEnabled(true);
+        pauseButton->SetCheck(false);
+        stopButton->setEnabled(true);
+        recordButton->setEnabled(false);
+    }
+}
+
+void RecorderForm::EditClipAttributes()
+{
+    Bstr path = captureClient->GetOutputPath();
+    if (!HasRecordedFile() || path.Empty())
+        return;
+    ClipAttributesDialog dialog(boxes, this);
+    try {
+        dialog.Open(path.Get());
+    } catch (const QString& text) {
+        ShowError(text);
+        return;
+    }
+    dialog.exec();
 }

@@ -10,10 +10,12 @@
 #include "CaptureClient.h"
 #include "CaptureListener.h"
 #include "PickerListener.h"
+#include "PlaybackListener.h"
 
 class DescriptionPanel;
 class MessageBoxes;
 class OutputPathEdit;
+class PlaybackClient;
 class PinPicker;
 class ProfilePicker;
 class QCheckBox;
@@ -57,6 +59,10 @@ public:
     void PlayWithExternalPlayer();
     // Hands the clip to the desktop's mail program as an attachment of a new message.
     void SendClipByMail();
+    // Opens the clip's attributes dialog on the recorded file.
+    void EditClipAttributes();
+    // Whether the form's own playback of the clip runs.
+    bool IsPlaying() const { return playbackClient != nullptr; }
 
     void OnSampleFormat(const WAVEFORMATEX* format, VARIANT_BOOL* accept) override;
     void OnSampleError(BSTR description) override;
@@ -68,7 +74,29 @@ public:
     void OnSelectionChanged(PickerCombo* picker) override;
 
 private:
+    // The playback's events: a listener of its own, since the capture's events carry the
+    // same names.
+    class PlaybackEvents final : public PlaybackListener
+    {
+    public:
+        explicit PlaybackEvents(RecorderForm* form) : form(form) {}
+        void OnPositionProgress(double) override {}
+        void OnGraphError(LONG, LONG, LONG) override {}
+        void OnGraphStateChange(DSGraphStates state) override
+        {
+            form->OnPlaybackStateChange(state);
+        }
+
+    private:
+        RecorderForm* form;
+    };
+
     void BuildControls();
+    void OnPlayClicked();
+    void OnVolumeScrolled();
+    void RefreshVolume();
+    void OnPlaybackStateChange(DSGraphStates state);
+    void EndPlayback();
     void LayOutTransportRow();
     void OnRecordClicked();
     void OnPauseClicked();
@@ -96,6 +124,9 @@ private:
     // The desktop's mail hand-off, found on the PATH at start-up; empty when there is none.
     QString sendMail;
     std::unique_ptr<CaptureClient> captureClient;
+    PlaybackEvents playbackEvents{this};
+    // Holds one reference from a successful Play to the end of that playback.
+    PlaybackClient* playbackClient = nullptr;
     int64_t elapsedSeconds = 0;
 
     DescriptionPanel* description;
