@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real window program in a real X server (Xvfb) against the private test audio
-# server, records about three seconds with the keyboard as a user would, closes the window
-# through its menu, and checks the file and the settings the program saved.
+# server, records about three seconds with the keyboard as a user would, gives the clip a title
+# through the Clip menu, closes the window through its menu, and checks the file and the
+# settings the program saved.
 # Usage: WindowEndToEnd.sh BIN_DIR   (QUILLET_REGISTRY_DIR names a registry with the engine)
 # Set QUILLET_E2E_SCREENSHOT=FILE to keep a picture of the window while it records.
 set -euo pipefail
@@ -51,11 +52,27 @@ xdotool windowfocus --sync "$window"
 sleep 0.5
 # From the source list, Tab walks to Record: pin, version, profile, file, limit, size, Record.
 xdotool key --delay 80 Tab Tab Tab Tab Tab Tab Tab space
-sleep 4
+sleep 5
 if [ -n "${SHOT:-}" ]; then import -window root "$SHOT" || true; fi
 # Record keeps the focus; Pause and Stop follow it.
 xdotool key --delay 80 Tab Tab space
 sleep 1.5
+# Clip, Edit attributes: the dialog opens on the Title field; Return is its OK.
+xdotool key --delay 200 alt+c Down Return
+dialog=""
+for _ in $(seq 1 50); do
+  dialog="$(xdotool search --onlyvisible --name '^Clip attributes$' 2>/dev/null | head -n 1 || true)"
+  [ -n "$dialog" ] && break
+  sleep 0.1
+done
+[ -n "$dialog" ] || { echo "the attributes dialog did not appear" >&2; kill "$program"; exit 1; }
+# Without a window manager a new window does not take the focus by itself.
+sleep 0.5
+xdotool windowfocus --sync "$dialog"
+xdotool type --delay 30 "Window title"
+xdotool key Return
+sleep 1
+xdotool windowfocus --sync "$window"
 xdotool key --delay 150 alt+f x
 for _ in $(seq 1 100); do
   kill -0 "$program" 2>/dev/null || break
@@ -79,6 +96,9 @@ awk -v d="$duration" 'BEGIN { exit !(d > 2.0 && d < 6.5) }' ||
   { echo "FAIL: the clip lasts $duration s" >&2; exit 1; }
 # The whole file decodes.
 ffmpeg -nostdin -v error -i "$clip" -f null - || { echo "FAIL: the clip does not decode" >&2; exit 1; }
+# The title typed into the attributes dialog is in the file's header.
+title="$(ffprobe -v error -show_entries format_tags=title -of default=nw=1:nk=1 "$clip")"
+[ "$title" = "Window title" ] || { echo "FAIL: the clip's title is '$title'" >&2; exit 1; }
 # The choices that made the take and the window's place were saved.
 grep -q '"SourceFilterName"="Monitor of Quillet Test Output"' "$work/user.reg" ||
   { echo "FAIL: the source was not saved" >&2; cat "$work/user.reg" >&2; exit 1; }
