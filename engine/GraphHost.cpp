@@ -68,12 +68,11 @@ LRESULT GraphHost::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARA
     }
 }
 
-void GraphHost::DisposeUndelivered(HWND, UINT message, WPARAM wParam, LPARAM lParam)
+void GraphHost::DisposeUndelivered(HWND, UINT message, WPARAM wParam, LPARAM)
 {
     if (message != WM_GRAPH_SAMPLES)
         return;
     SafeArrayDestroy(reinterpret_cast<SAFEARRAY*>(wParam));
-    std::free(reinterpret_cast<void*>(lParam));
 }
 
 HWND GraphHost::CreateNotificationWindow()

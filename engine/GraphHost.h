@@ -68,8 +68,9 @@ public:
     // window procedure instead of finding one that points into the unloaded copy.
     static void UnregisterWindowClass();
 
-    // WM_GRAPH_SAMPLES carries a byte SAFEARRAY in wParam and a heap double in lParam; messages
-    // that never reach the window (it was destroyed first) are freed here.
+    // WM_GRAPH_SAMPLES carries a byte SAFEARRAY in wParam and the buffer's time, a double's
+    // bits, in lParam; messages that never reach the window (it was destroyed first) are
+    // freed here.
     static void DisposeUndelivered(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 protected:

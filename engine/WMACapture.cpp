@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -323,33 +324,24 @@ HRESULT WMACapture::BufferCB(double SampleTime, BYTE* pBuffer, LONG BufferLen)
     HWND target = samplesWindow.load(std::memory_order_acquire);
     if (!pBuffer || BufferLen <= 0 || !IsWindow(target))
         return S_OK;
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, ULONG(BufferLen));
+    // One allocation a buffer: the bytes with their array, and the time in the message itself.
+    SAFEARRAY* array = SafeArrayCreateByteVector(pBuffer, ULONG(BufferLen));
     if (!array)
         return S_OK;
-    auto* time = static_cast<double*>(std::malloc(sizeof(double)));
-    if (!time) {
-        SafeArrayDestroy(array);
-        return S_OK;
-    }
-    *time = SampleTime;
-    std::memcpy(array->pvData, pBuffer, size_t(BufferLen));
+    LPARAM time = std::bit_cast<LPARAM>(SampleTime);
     // The window may go between the check and the post; then the buffer is still ours to free.
-    if (!PostMessageA(target, WM_GRAPH_SAMPLES, reinterpret_cast<WPARAM>(array),
-                      reinterpret_cast<LPARAM>(time)))
-        DisposeUndelivered(target, WM_GRAPH_SAMPLES, reinterpret_cast<WPARAM>(array),
-                           reinterpret_cast<LPARAM>(time));
+    if (!PostMessageA(target, WM_GRAPH_SAMPLES, reinterpret_cast<WPARAM>(array), time))
+        DisposeUndelivered(target, WM_GRAPH_SAMPLES, reinterpret_cast<WPARAM>(array), time);
     return S_OK;
 }
 
 void WMACapture::OnSampleMessage(WPARAM wParam, LPARAM lParam)
 {
     auto* array = reinterpret_cast<SAFEARRAY*>(wParam);
-    auto* time = reinterpret_cast<double*>(lParam);
     VARIANT data;
     VariantInit(&data);
     data.vt = VT_ARRAY | VT_UI1;
     data.parray = array;
-    _IWMACaptureEventsFire::FireSampleData(events, data, time ? *time : 0.0);
+    _IWMACaptureEventsFire::FireSampleData(events, data, std::bit_cast<double>(lParam));
     SafeArrayDestroy(array);
-    std::free(time);
 }

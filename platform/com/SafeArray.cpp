@@ -83,6 +83,23 @@ size_t ElementCount(const SAFEARRAY* psa, bool* overflow)
     return count;
 }
 
+// Whether elements of the type hold something to release or deep-copy; bytes and numbers
+// do not, and their arrays are freed and copied whole.
+bool OwnsReferences(VARTYPE vt)
+{
+    return vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN || vt == VT_VARIANT;
+}
+
+// A one-block byte vector keeps its bytes right after its descriptor, aligned.
+constexpr size_t kInlineDataOffset =
+    (kTypePrefix + sizeof(SAFEARRAY) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) *
+    alignof(std::max_align_t);
+
+unsigned char* InlineData(SAFEARRAY* psa)
+{
+    return reinterpret_cast<unsigned char*>(psa) - kTypePrefix + kInlineDataOffset;
+}
+
 void ReleaseElement(VARTYPE vt, void* element)
 {
     switch (vt) {
@@ -194,6 +211,28 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements)
     return SafeArrayCreate(vt, 1, &bound);
 }
 
+SAFEARRAY* SafeArrayCreateByteVector(const void* data, ULONG cElements)
+{
+    if (!data && cElements != 0)
+        return nullptr;
+    // Descriptor and bytes in one allocation, and nothing zeroed that is copied over at once:
+    // this is how a captured buffer crosses to the client thread, fifty times a second.
+    auto* block = static_cast<unsigned char*>(std::malloc(kInlineDataOffset + cElements));
+    if (!block)
+        return nullptr;
+    std::memset(block, 0, kInlineDataOffset);
+    auto* psa = reinterpret_cast<SAFEARRAY*>(block + kTypePrefix);
+    psa->cDims = 1;
+    psa->fFeatures = FeaturesFor(VT_UI1);
+    psa->cbElements = 1;
+    psa->rgsabound[0] = SAFEARRAYBOUND{cElements, 0};
+    StoredType(psa) = VT_UI1;
+    psa->pvData = InlineData(psa);
+    if (cElements != 0)
+        std::memcpy(psa->pvData, data, cElements);
+    return psa;
+}
+
 HRESULT SafeArrayDestroy(SAFEARRAY* psa)
 {
     if (!psa)
@@ -204,9 +243,12 @@ HRESULT SafeArrayDestroy(SAFEARRAY* psa)
     size_t count = ElementCount(psa, &overflow);
     VARTYPE vt = StoredType(psa);
     auto* data = static_cast<unsigned char*>(psa->pvData);
-    for (size_t i = 0; i < count && data; ++i)
-        ReleaseElement(vt, data + i * psa->cbElements);
-    std::free(psa->pvData);
+    if (OwnsReferences(vt)) {
+        for (size_t i = 0; i < count && data; ++i)
+            ReleaseElement(vt, data + i * psa->cbElements);
+    }
+    if (data != InlineData(psa))
+        std::free(data);
     std::free(reinterpret_cast<unsigned char*>(psa) - kTypePrefix);
     return S_OK;
 }
@@ -231,6 +273,12 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut)
     size_t count = ElementCount(psa, &overflow);
     auto* from = static_cast<unsigned char*>(psa->pvData);
     auto* to = static_cast<unsigned char*>(copy->pvData);
+    if (!OwnsReferences(vt)) {
+        if (count != 0)
+            std::memcpy(to, from, count * psa->cbElements);
+        *ppsaOut = copy;
+        return S_OK;
+    }
     for (size_t i = 0; i < count; ++i) {
         HRESULT hr =
             CopyElement(vt, to + i * psa->cbElements, from + i * psa->cbElements, psa->cbElements);

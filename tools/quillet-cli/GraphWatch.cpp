@@ -27,6 +27,7 @@ std::vector<std::pair<std::string, EventHandler>> GraphWatch::Handlers()
         {"PositionProgress",
          [](const EventArguments& args) {
              PrintRecord({"PositionProgress", FormatNumber(DoubleOf(args[0]))});
+             FlushRecords();
          }},
         {"GraphError",
          [this](const EventArguments& args) {
@@ -35,11 +36,13 @@ std::vector<std::pair<std::string, EventHandler>> GraphWatch::Handlers()
              failed = true;
              PrintRecord({"GraphError", std::to_string(failureCode), FormatHex(failureResult),
                           std::to_string(LongOf(args[2]))});
+             FlushRecords();
          }},
         {"GraphStateChange",
          [this](const EventArguments& args) {
              const LONG state = LongOf(args[0]);
              PrintRecord({"GraphStateChange", std::to_string(state), StateName(state)});
+             FlushRecords();
              if (state == 3)
                  running = true;
              else if (state == 1 && running)

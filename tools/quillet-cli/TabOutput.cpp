@@ -46,6 +46,11 @@ void PrintRecord(std::initializer_list<std::string_view> fields)
     std::fputs(line.c_str(), stdout);
 }
 
+void FlushRecords()
+{
+    std::fflush(stdout);
+}
+
 std::string FormatNumber(double value)
 {
     char text[32];

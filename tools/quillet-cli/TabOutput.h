@@ -10,6 +10,8 @@
 
 // Writes one record.
 void PrintRecord(std::initializer_list<std::string_view> fields);
+// Writes out the records printed so far.
+void FlushRecords();
 
 // The shortest text that reads back as the same double ("3000", "0.0213", "1e+21").
 std::string FormatNumber(double value);

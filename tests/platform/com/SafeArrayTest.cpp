@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstring>
+
 #include "CountingObject.h"
 #include "com/Bstr.h"
 #include "com/Variant.h"
@@ -135,4 +138,45 @@ TEST(SafeArrayOwnershipTest, StringAndVariantElementsAreCopies)
     ASSERT_EQ(SafeArrayGetElement(variants, &index, &back), S_OK);
     EXPECT_EQ(Bstr(back.bstrVal).Utf8(), "microphone");
     EXPECT_EQ(SafeArrayDestroy(variants), S_OK);
+}
+
+TEST(SafeArrayTest, AByteVectorMadeInOneBlockBehavesAsAnyOther)
+{
+    const BYTE bytes[] = {1, 2, 3, 250, 0, 7};
+    SAFEARRAY* array = SafeArrayCreateByteVector(bytes, sizeof bytes);
+    ASSERT_NE(array, nullptr);
+    EXPECT_EQ(SafeArrayGetDim(array), 1u);
+    EXPECT_EQ(SafeArrayGetElemsize(array), 1u);
+    VARTYPE vt = VT_EMPTY;
+    EXPECT_EQ(SafeArrayGetVartype(array, &vt), S_OK);
+    EXPECT_EQ(vt, VT_UI1);
+    LONG lower = -1;
+    LONG upper = -1;
+    EXPECT_EQ(SafeArrayGetLBound(array, 1, &lower), S_OK);
+    EXPECT_EQ(SafeArrayGetUBound(array, 1, &upper), S_OK);
+    EXPECT_EQ(lower, 0);
+    EXPECT_EQ(upper, 5);
+    EXPECT_EQ(std::memcmp(array->pvData, bytes, sizeof bytes), 0);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(array->pvData) % alignof(std::max_align_t), 0u);
+    // A copy is an ordinary array with the same bytes.
+    SAFEARRAY* copy = nullptr;
+    ASSERT_EQ(SafeArrayCopy(array, &copy), S_OK);
+    EXPECT_EQ(std::memcmp(copy->pvData, bytes, sizeof bytes), 0);
+    EXPECT_NE(copy->pvData, array->pvData);
+    LONG index = 3;
+    BYTE element = 0;
+    EXPECT_EQ(SafeArrayGetElement(copy, &index, &element), S_OK);
+    EXPECT_EQ(element, 250);
+    EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
+    // A locked array is kept; destroyed, the one block goes at once.
+    EXPECT_EQ(SafeArrayLock(array), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(array), DISP_E_ARRAYISLOCKED);
+    EXPECT_EQ(SafeArrayUnlock(array), S_OK);
+    EXPECT_EQ(SafeArrayDestroy(array), S_OK);
+
+    SAFEARRAY* empty = SafeArrayCreateByteVector(nullptr, 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->rgsabound[0].cElements, 0u);
+    EXPECT_EQ(SafeArrayDestroy(empty), S_OK);
+    EXPECT_EQ(SafeArrayCreateByteVector(nullptr, 4), nullptr);
 }

@@ -256,6 +256,9 @@ HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHO
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+// Not in the Windows API: a VT_UI1 vector (lower bound 0) holding a copy of data, made in one
+// allocation; SafeArrayDestroy frees it as any other array.
+SAFEARRAY* SafeArrayCreateByteVector(const void* data, ULONG cElements);
 HRESULT SafeArrayDestroy(SAFEARRAY* psa);
 HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
 HRESULT SafeArrayLock(SAFEARRAY* psa);
