@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real window program in a real X server (Xvfb) against the private test audio
-# server, records about three seconds with the keyboard as a user would, gives the clip a title
-# through the Clip menu, closes the window through its menu, and checks the file and the
-# settings the program saved.
+# server, records about three seconds with the keyboard as a user would, plays the clip back
+# inside the program, gives it a title through the Clip menu, closes the window through its
+# menu, and checks the file and the settings the program saved.
 # Usage: WindowEndToEnd.sh BIN_DIR   (QUILLET_REGISTRY_DIR names a registry with the engine)
 # Set QUILLET_E2E_SCREENSHOT=FILE to keep a picture of the window while it records.
 set -euo pipefail
@@ -57,6 +57,15 @@ if [ -n "${SHOT:-}" ]; then import -window root "$SHOT" || true; fi
 # Record keeps the focus; Pause and Stop follow it.
 xdotool key --delay 80 Tab Tab space
 sleep 1.5
+# Stopping moved the focus on to the record level; Play comes right before it now.
+streams_before="$(pactl list short sink-inputs | wc -l)"
+xdotool key --delay 100 shift+Tab space
+sleep 1
+streams_playing="$(pactl list short sink-inputs | wc -l)"
+[ "$streams_playing" -gt "$streams_before" ] ||
+  { echo "the clip is not playing inside the program" >&2; kill "$program"; exit 1; }
+# The clip plays to its end.
+sleep 5
 # Clip, Edit attributes: the dialog opens on the Title field; Return is its OK.
 xdotool key --delay 200 alt+c Down Return
 dialog=""
