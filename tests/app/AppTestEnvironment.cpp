@@ -3,9 +3,11 @@
 #include <sys/wait.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <cstdlib>
 #include <memory>
 
+#include "AudioServer.h"
 #include "TempFolder.h"
 #include "com/ComApi.h"
 
@@ -57,4 +59,42 @@ void AppTest::TearDown()
 {
     CoFreeUnusedLibraries();
     CoUninitialize();
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limit.count())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void WaitFor(std::chrono::milliseconds span)
+{
+    WaitUntil([] { return false; }, span);
+}
+
+std::string Thrown(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const QString& text) {
+        return text.toStdString();
+    }
+    return {};
+}
+
+void AudioAppTest::SetUp()
+{
+    std::string reason = audio_test::ServerUnavailableReason();
+    if (!reason.empty()) {
+        if (audio_test::ServerRequired())
+            FAIL() << reason;
+        GTEST_SKIP() << reason;
+    }
+    AppTest::SetUp();
 }

@@ -20,36 +20,14 @@
 #include "TempFolder.h"
 #include "VirtualDevices.h"
 
-// Runs Qt's event loop, and with it the engine's messages, until done() or the time is up.
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limit.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-inline void WaitFor(std::chrono::milliseconds span)
-{
-    WaitUntil([] { return false; }, span);
-}
-
-class FormTest : public AppTest
+class FormTest : public AudioAppTest
 {
 protected:
     void SetUp() override
     {
-        std::string reason = audio_test::ServerUnavailableReason();
-        if (!reason.empty()) {
-            if (audio_test::ServerRequired())
-                FAIL() << reason;
-            GTEST_SKIP() << reason;
-        }
-        AppTest::SetUp();
+        AudioAppTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         // The settings of each test start from nothing; the engine's registration comes along.
         shared = std::getenv("QUILLET_REGISTRY_DIR");
         std::filesystem::copy_file(std::filesystem::path(shared) / "classes.reg",

@@ -7,50 +7,15 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
-#include <QWindow>
 #include <algorithm>
 #include <memory>
 
 #include "OutputPathEdit.h"
+#include "WindowMouse.h"
 
 namespace {
 
-// Mouse events go in through the window, as the platform delivers them, so that Qt routes
-// them by the widgets' masks and keeps a press's grab; pos is in the widget's coordinates.
-QWindow* WindowOf(QWidget* widget)
-{
-    return widget->window()->windowHandle();
-}
-
-QPoint InWindow(QWidget* widget, QPoint pos)
-{
-    return widget->mapTo(widget->window(), pos);
-}
-
-void Press(QWidget* widget, QPoint pos)
-{
-    QTest::mousePress(WindowOf(widget), Qt::LeftButton, {}, InWindow(widget, pos));
-}
-
-void Release(QWidget* widget, QPoint pos)
-{
-    QTest::mouseRelease(WindowOf(widget), Qt::LeftButton, {}, InWindow(widget, pos));
-}
-
-void Click(QWidget* widget, QPoint pos)
-{
-    QTest::mouseClick(WindowOf(widget), Qt::LeftButton, {}, InWindow(widget, pos));
-}
-
-void DoubleClick(QWidget* widget, QPoint pos)
-{
-    QTest::mouseDClick(WindowOf(widget), Qt::LeftButton, {}, InWindow(widget, pos));
-}
-
-void Move(QWidget* widget, QPoint pos)
-{
-    QTest::mouseMove(WindowOf(widget), InWindow(widget, pos));
-}
+using namespace window_mouse;
 
 class OutputPathEditTest : public ::testing::Test
 {

@@ -56,18 +56,14 @@ std::string ProfileText(IWMAProfileInfo* profile, HRESULT (IWMAProfileInfo::*get
     return text.Utf8();
 }
 
-class PickersTest : public AppTest
+class PickersTest : public AudioAppTest
 {
 protected:
     void SetUp() override
     {
-        std::string reason = audio_test::ServerUnavailableReason();
-        if (!reason.empty()) {
-            if (audio_test::ServerRequired())
-                FAIL() << reason;
-            GTEST_SKIP() << reason;
-        }
-        AppTest::SetUp();
+        AudioAppTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         profiles.SetDescriptionPanel(&description);
         description.resize(300, 40);
     }

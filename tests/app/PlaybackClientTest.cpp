@@ -24,30 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs Qt's event loop, and with it the engine's messages, until done() or the time is up.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limit.count())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-// What a call throws, or "" when it throws nothing.
-std::string Thrown(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const QString& text) {
-        return text.toStdString();
-    }
-    return {};
-}
-
 Bstr B(const std::string& text)
 {
     return Bstr::FromUtf8(text);
@@ -150,7 +126,7 @@ std::string RecordClip(const TempFolder& folder, std::chrono::milliseconds span)
     return recorded ? path : std::string();
 }
 
-class PlaybackClientTest : public AppTest
+class PlaybackClientTest : public AudioAppTest
 {
 protected:
     static void SetUpTestSuite()
@@ -170,14 +146,10 @@ protected:
 
     void SetUp() override
     {
-        std::string reason = audio_test::ServerUnavailableReason();
-        if (!reason.empty()) {
-            if (audio_test::ServerRequired())
-                FAIL() << reason;
-            GTEST_SKIP() << reason;
-        }
+        AudioAppTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         ASSERT_FALSE(clipPath.empty()) << "the capture engine recorded no clip";
-        AppTest::SetUp();
     }
 
     TempFolder folder;
