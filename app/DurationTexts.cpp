@@ -6,7 +6,7 @@
 
 namespace {
 
-// The plural test of the Part is "greater than 1": 1 is singular, every other count plural.
+// The plural test is "greater than 1": 1 is singular, every other count plural.
 const char* Unit(uint32_t n, const char* singular, const char* plural)
 {
     return n > 1 ? plural : singular;
@@ -44,8 +44,8 @@ QString SizeText(uint64_t bytes)
     if (bytes < 1024)
         return QString::number(bytes) + QStringLiteral(" Bytes");
     const double k = double(bytes) / 1024;
-    // The Part truncates to 32 bits, which C++ leaves undefined past 4 TiB; 64 bits give the
-    // same digits below that and the right ones above.
+    // Whole kilobytes in 64 bits: a 32-bit truncation is undefined in C++ past 4 TiB, and
+    // below that both give the same digits.
     const uint64_t whole = uint64_t(k);
     QString text = QString::number(whole);
     const double tenths = (k - double(whole)) * 10;

@@ -1,4 +1,4 @@
-// The duration and size texts of the recorder form (Part 4.4): the clip info line and the
+// The duration and size texts of the recorder form: the clip info line and the
 // maximum clip duration line. Free functions without state; any thread.
 #pragma once
 

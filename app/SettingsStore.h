@@ -1,4 +1,4 @@
-// The window program's user settings (Part 5.4): the values of the registry key
+// The window program's user settings: the values of the registry key
 // HKEY_CURRENT_USER\Software\Hollenby\Vellox, read once at start-up and kept in memory.
 // Memory is the reference: four setters write their value through at once, the others change
 // memory only until SaveWindowSettings or SaveRecorderSettings writes their group. No failure

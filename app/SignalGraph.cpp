@@ -11,10 +11,10 @@
 SignalGraph::SignalGraph(QWidget* parent) : QWidget(parent)
 {
     // Double buffering without a buffer of our own: Qt already paints every widget into the
-    // window's backing store and flushes it in one go, which is what the Part's memory bitmap
-    // is for. A second off-screen image would cost one more copy of every pixel per buffer.
+    // window's backing store and flushes it in one go, which is all a memory bitmap of our own
+    // would give. A second off-screen image would cost one more copy of every pixel per buffer.
     // What would still flicker is Qt filling the background before paintEvent; an opaque widget
-    // tells it not to (the Part's WM_ERASEBKGND answered without erasing), and paintEvent covers
+    // tells it not to, and paintEvent covers
     // the whole rectangle itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
@@ -110,7 +110,7 @@ void SignalGraph::paintEvent(QPaintEvent*)
     uint32_t position = 0;
     for (int x = 0; x < w; ++x, position += step) {
         const uint32_t index = std::min(position, count - 1);
-        // Truncation toward zero, as the Part says; positive values fall below the centre.
+        // Truncation toward zero; positive values fall below the centre.
         const int y = mid + int(amplitude * values[index]);
         points[size_t(x) + 1] = QPoint(x, y);
     }

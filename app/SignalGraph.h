@@ -1,4 +1,4 @@
-// The recorder form's "Input signal" graph (Part 4.3): the waveform of the last captured buffer,
+// The recorder form's "Input signal" graph: the waveform of the last captured buffer,
 // one column per pixel, on a square-root amplitude scale so that quiet signals stay visible.
 // User-interface thread only: the capture events that feed it arrive on that thread.
 #pragma once
@@ -52,7 +52,7 @@ private:
 
 public:
     // True while the capture graph runs; only then are samples taken and drawn. The recorder
-    // form writes it directly (Part 5.1).
+    // form writes it directly.
     bool active = false;
 
 private:

@@ -1,4 +1,4 @@
-// The duration and size texts (Part 4.4): every row of the Part's table, and the maximum clip
+// The duration and size texts: every row of their table, and the maximum clip
 // duration line with its estimate.
 #include "DurationTexts.h"
 
@@ -25,13 +25,13 @@ class DurationTextTest : public ::testing::TestWithParam<DurationCase>
 {
 };
 
-TEST_P(DurationTextTest, GivesThePartsText)
+TEST_P(DurationTextTest, GivesItsText)
 {
     EXPECT_EQ(DurationText(GetParam().seconds).toStdString(), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    PartTable, DurationTextTest,
+    TextTable, DurationTextTest,
     ::testing::Values(DurationCase{0, "less than one second"}, DurationCase{1, "1 second"},
                       DurationCase{59, "59 seconds"}, DurationCase{60, "1 minute"},
                       DurationCase{61, "1 minute 1 second"}, DurationCase{120, "2 minutes"},
@@ -48,12 +48,12 @@ class AboutDurationTextTest : public ::testing::TestWithParam<DurationCase>
 {
 };
 
-TEST_P(AboutDurationTextTest, GivesThePartsText)
+TEST_P(AboutDurationTextTest, GivesItsText)
 {
     EXPECT_EQ(AboutDurationText(GetParam().seconds).toStdString(), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(PartTable, AboutDurationTextTest,
+INSTANTIATE_TEST_SUITE_P(TextTable, AboutDurationTextTest,
                          ::testing::Values(DurationCase{0, "less than one second"},
                                            DurationCase{45, "about 45 seconds"},
                                            DurationCase{90, "about 1 minute 30 seconds"},
@@ -68,12 +68,12 @@ class SizeTextTest : public ::testing::TestWithParam<SizeCase>
 {
 };
 
-TEST_P(SizeTextTest, GivesThePartsText)
+TEST_P(SizeTextTest, GivesItsText)
 {
     EXPECT_EQ(SizeText(GetParam().bytes).toStdString(), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(PartTable, SizeTextTest,
+INSTANTIATE_TEST_SUITE_P(TextTable, SizeTextTest,
                          ::testing::Values(SizeCase{0, "0 Bytes"}, SizeCase{1, "1 Bytes"},
                                            SizeCase{1023, "1023 Bytes"}, SizeCase{1024, "1 KB"},
                                            SizeCase{1126, "1 KB"}, SizeCase{1127, "1.1 KB"},
@@ -109,7 +109,7 @@ TEST_P(MaxClipDurationTest, EstimatesTheLength)
 INSTANTIATE_TEST_SUITE_P(
     Estimates, MaxClipDurationTest,
     ::testing::Values(
-        // The Part's example: 7.8125 + 0.1 = 7.9125 KB/s, and 999 / 7.9125 = 126.26.
+        // The worked example: 7.8125 + 0.1 = 7.9125 KB/s, and 999 / 7.9125 = 126.26.
         EstimateCase{true, 64000, 1000, 126, "Maximum clip duration: about 2 minutes 6 seconds"},
         // 99 / 7.9125 = 12.51.
         EstimateCase{true, 64000, 100, 12, "Maximum clip duration: about 12 seconds"},

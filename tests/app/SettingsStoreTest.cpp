@@ -1,4 +1,4 @@
-// The settings store (Part 5.4) over the registry of the current user. Every test points the
+// The settings store over the registry of the current user. Every test points the
 // registry at a folder of its own and puts the program's folder back afterwards, since the
 // test program shares one environment. The tests construct stores of their own; only the last
 // test calls Instance(), in the program's private registry.

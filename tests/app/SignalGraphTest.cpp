@@ -1,4 +1,4 @@
-// The input signal graph (Part 4.3): the formats it takes, the display values of a buffer, and
+// The input signal graph: the formats it takes, the display values of a buffer, and
 // the picture, read from the pixels of the widget grabbed into an image without showing it.
 #include "SignalGraph.h"
 
