@@ -1,0 +1,378 @@
+// What a recording costs in processor time per second of audio, against the least any recorder
+// could pay: capture alone (parecord writing raw PCM to /dev/null) plus the WMA encoder alone
+// (FFmpeg's wmav2 on a tone, no conversion, muxing or file). The goal is engine / floor <= 1.15.
+//
+//   eval "$(scripts/audio-test-server.sh env)"
+//   build/release/bin/recording-cost-bench [seconds]     (60 unless given)
+//
+// All three parts record or encode the same number of seconds, one after the other, so that
+// they do not compete for the processor with each other; other load on the machine still shows,
+// so compare figures from one run only.
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include "com/Bstr.h"
+#include "com/ComApi.h"
+#include "com/ComObject.h"
+#include "com/ComPtr.h"
+#include "com/ConnectionPoints.h"
+#include "corvane.h"
+#include "user/User.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The profile the engine records with: 64 kbit/s, 44.1 kHz stereo; the bare encoder matches it.
+constexpr const char* ProfileId = "{D508978A-11A0-4D15-B0DA-ACDC99D4F890}";
+constexpr const char* SourceName = "Monitor of Quillet Test Output";
+constexpr const char* SourceDevice = "quillet_null.monitor";
+constexpr int Rate = 44100;
+constexpr int Channels = 2;
+constexpr int64_t BitRate = 64000;
+// Capture delivers about 20 ms at a time; the floor's encoder is fed the same way.
+constexpr int ChunkFrames = Rate / 50;
+
+// Accepts the sample format, so that the engine delivers SampleData, and notes what arrives.
+class CostSink final : public ComObject<IDispatch>
+{
+public:
+    CostSink() : ComObject(nullptr, nullptr) {}
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                   UINT*) override
+    {
+        if (dispid == 1 && params->cArgs == 2 && params->rgvarg[0].vt == (VT_BOOL | VT_BYREF))
+            *params->rgvarg[0].pboolVal = VARIANT_TRUE;
+        else if (dispid == 3)
+            ++sampleData;
+        else if (dispid == 2 || dispid == 6)
+            ++errors;
+        return S_OK;
+    }
+
+    // SampleData events seen so far.
+    size_t sampleData = 0;
+    // SampleError and GraphError events seen so far; any of them spoils the figure.
+    size_t errors = 0;
+
+protected:
+    void* FindInterface(REFIID riid) override
+    {
+        if (riid == DIID__IWMACaptureEvents)
+            return static_cast<IDispatch*>(this);
+        return ComObject::FindInterface(riid);
+    }
+};
+
+double Seconds(const timeval& time)
+{
+    return double(time.tv_sec) + double(time.tv_usec) / 1e6;
+}
+
+double ProcessCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
+double ThreadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// Dispatches this thread's messages until the deadline or until done() holds, sleeping on the
+// queue's descriptor in between. False when done() never held.
+template <typename Done> bool Pump(Clock::time_point deadline, Done done)
+{
+    const int fd = GetQueueFd();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        if (done())
+            return true;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd entry{fd, POLLIN, 0};
+        poll(&entry, 1, int(left.count()) + 1);
+    }
+}
+
+// The length ffprobe decodes from the file, or -1.
+double ProbeDuration(const std::string& path)
+{
+    const std::string command =
+        "ffprobe -v error -show_entries format=duration -of csv=p=0 '" + path + "' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    char line[64] = {};
+    const bool read = fgets(line, sizeof line, pipe) != nullptr;
+    pclose(pipe);
+    return read ? std::atof(line) : -1;
+}
+
+struct EngineResult
+{
+    double cpu = 0;
+    double wall = 0;
+    double decoded = -1;
+};
+
+// Registers the engine into a private registry under folder, so that no user's registry is
+// touched; false when regsvr failed.
+bool RegisterEngine(const std::filesystem::path& folder)
+{
+    setenv("QUILLET_REGISTRY_DIR", (folder / "registry").c_str(), 1);
+    const std::string regsvr = std::string(QUILLET_REGSVR) + " " + QUILLET_ENGINE_MODULE;
+    return std::system(regsvr.c_str()) == 0;
+}
+
+// Records seconds from the test server's monitor through WMACapture; cpu is the whole process's
+// from the first SampleData to the end of Stop, when the file is complete.
+bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, EngineResult& result)
+{
+    ComPtr<IWMACapture> capture;
+    if (FAILED(CoCreateInstance(CLSID_WMACapture, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&capture)))) {
+        std::fprintf(stderr, "WMACapture could not be created\n");
+        return false;
+    }
+    ComPtr<CostSink> sink = ComPtr<CostSink>::Adopt(new CostSink);
+    ComPtr<IConnectionPointContainer> container = capture.As<IConnectionPointContainer>();
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    if (!container || FAILED(container->FindConnectionPoint(DIID__IWMACaptureEvents, &point)) ||
+        FAILED(point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie))) {
+        std::fprintf(stderr, "the event sink could not be advised\n");
+        return false;
+    }
+    const std::string path = (folder / "take.wma").string();
+    if (FAILED(capture->Prepare()) ||
+        FAILED(capture->put_SourceId(Bstr::FromUtf8(SourceName).Get())) ||
+        FAILED(capture->put_ProfileId(Bstr::FromUtf8(ProfileId).Get())) ||
+        FAILED(capture->put_OutputPath(Bstr::FromUtf8(path).Get())) || FAILED(capture->Build()) ||
+        FAILED(capture->Run())) {
+        std::fprintf(stderr, "the capture graph could not be built or run\n");
+        capture->Reset();
+        return false;
+    }
+    // The idle test server's monitor starts in long blocks; the time before is not recording.
+    if (!Pump(Clock::now() + std::chrono::seconds(5), [&] { return sink->sampleData > 0; })) {
+        std::fprintf(stderr, "no SampleData within 5 s of Run\n");
+        capture->Reset();
+        return false;
+    }
+    const double cpuStart = ProcessCpuSeconds();
+    const auto wallStart = Clock::now();
+    Pump(wallStart + std::chrono::seconds(seconds), [] { return false; });
+    const auto wallEnd = Clock::now();
+    const bool stopped = SUCCEEDED(capture->Stop());
+    const double cpuEnd = ProcessCpuSeconds();
+    Pump(Clock::now(), [] { return false; }); // the events Stop posted
+    capture->Reset();
+    point->Unadvise(cookie);
+
+    result.cpu = cpuEnd - cpuStart;
+    result.wall = std::chrono::duration<double>(wallEnd - wallStart).count();
+    result.decoded = ProbeDuration(path);
+    if (!stopped || sink->errors > 0) {
+        std::fprintf(stderr, "the recording failed (%zu error events)\n", sink->errors);
+        return false;
+    }
+    return true;
+}
+
+// Runs parecord on the same monitor for seconds; its user and system time, or -1.
+double RecordWithParecord(int seconds, double& wall)
+{
+    std::fflush(stdout); // else the child's freopen writes this process's pending output again
+    const auto start = Clock::now();
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (!std::freopen("/dev/null", "w", stdout))
+            _exit(127);
+        const std::string device = std::string("--device=") + SourceDevice;
+        const std::string rate = "--rate=" + std::to_string(Rate);
+        const std::string channels = "--channels=" + std::to_string(Channels);
+        execlp("parecord", "parecord", "--latency-msec=20", device.c_str(), "--raw",
+               "--format=s16le", rate.c_str(), channels.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Sleeping, not polling a pipe, so that this process adds nothing to the child's figure.
+    timespec pause{seconds, 0};
+    while (nanosleep(&pause, &pause) != 0) {
+    }
+    kill(child, SIGINT); // parecord drains and exits cleanly on SIGINT
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child)
+        return -1;
+    wall = std::chrono::duration<double>(Clock::now() - start).count();
+    // Killed by the signal or exited after it; a failed exec or connection exits on its own.
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && wall < seconds)
+        return -1;
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
+// Encodes seconds of a 440 Hz tone with wmav2 alone, handed over in 20 ms chunks of 16-bit
+// interleaved PCM as capture delivers it; the packets are dropped. This thread's time, or -1.
+double EncodeWithAvcodec(int seconds)
+{
+    // The tone is made before the clock starts: producing it is no part of the floor.
+    const size_t totalFrames = size_t(Rate) * size_t(seconds);
+    std::vector<int16_t> pcm(totalFrames * Channels);
+    for (size_t i = 0; i < totalFrames; ++i) {
+        const auto value = int16_t(0.5 * 32767 * std::sin(2 * std::numbers::pi * 440 * i / Rate));
+        pcm[i * Channels] = value;
+        pcm[i * Channels + 1] = value;
+    }
+
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
+    AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (!context)
+        return -1;
+    context->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    context->sample_rate = Rate;
+    av_channel_layout_default(&context->ch_layout, Channels);
+    context->bit_rate = BitRate;
+    context->time_base = {1, Rate};
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    double cpu = -1;
+    if (avcodec_open2(context, codec, nullptr) >= 0 && frame && packet) {
+        frame->format = context->sample_fmt;
+        frame->nb_samples = context->frame_size;
+        av_channel_layout_copy(&frame->ch_layout, &context->ch_layout);
+        if (av_frame_get_buffer(frame, 0) >= 0) {
+            const double start = ThreadCpuSeconds();
+            bool failed = false;
+            int filled = 0;
+            int64_t pts = 0;
+            auto send = [&](AVFrame* sent) {
+                if (avcodec_send_frame(context, sent) < 0)
+                    failed = true;
+                while (avcodec_receive_packet(context, packet) >= 0)
+                    av_packet_unref(packet);
+            };
+            for (size_t chunk = 0; chunk < totalFrames && !failed; chunk += ChunkFrames) {
+                const size_t frames = std::min(size_t(ChunkFrames), totalFrames - chunk);
+                for (size_t i = 0; i < frames; ++i) {
+                    if (filled == 0)
+                        av_frame_make_writable(frame);
+                    for (int c = 0; c < Channels; ++c)
+                        reinterpret_cast<float*>(frame->data[c])[filled] =
+                            float(pcm[(chunk + i) * Channels + size_t(c)]) / 32768.0f;
+                    if (++filled == context->frame_size) {
+                        frame->pts = pts;
+                        pts += filled;
+                        filled = 0;
+                        send(frame);
+                    }
+                }
+            }
+            if (filled > 0 && !failed) {
+                for (int c = 0; c < Channels; ++c)
+                    for (int i = filled; i < context->frame_size; ++i)
+                        reinterpret_cast<float*>(frame->data[c])[i] = 0.0f;
+                frame->pts = pts;
+                send(frame);
+            }
+            if (!failed)
+                send(nullptr); // the encoder's delayed packets
+            if (!failed)
+                cpu = ThreadCpuSeconds() - start;
+        }
+    }
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&context);
+    return cpu;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: %s [seconds]\n", argv[0]);
+        return 2;
+    }
+    if (!std::getenv("PULSE_SERVER")) {
+        std::fprintf(stderr, "PULSE_SERVER is not set: start the private test server and eval "
+                             "\"$(scripts/audio-test-server.sh env)\" first\n");
+        return 1;
+    }
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("quillet-cost-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    if (!RegisterEngine(folder)) {
+        std::fprintf(stderr, "regsvr could not register the engine\n");
+        std::filesystem::remove_all(folder);
+        return 1;
+    }
+    CoInitialize(nullptr);
+
+    std::printf("recording %d s from \"%s\"\n", seconds, SourceName);
+    EngineResult engine;
+    const bool recorded = RecordThroughEngine(folder, seconds, engine);
+    CoUninitialize();
+    std::filesystem::remove_all(folder);
+    if (!recorded)
+        return 1;
+    double parecordWall = 0;
+    const double parecord = RecordWithParecord(seconds, parecordWall);
+    if (parecord < 0) {
+        std::fprintf(stderr, "parecord failed\n");
+        return 1;
+    }
+    const double encoder = EncodeWithAvcodec(seconds);
+    if (encoder < 0) {
+        std::fprintf(stderr, "the wmav2 encoder failed\n");
+        return 1;
+    }
+
+    // The decoded length is the audio really written; the wall clock stands in without ffprobe.
+    const double audio = engine.decoded > 0 ? engine.decoded : engine.wall;
+    const double engineRate = 1000 * engine.cpu / audio;
+    const double parecordRate = 1000 * parecord / parecordWall;
+    const double encoderRate = 1000 * encoder / seconds;
+    const double floor = parecordRate + encoderRate;
+    std::printf("engine    %7.2f ms/s  (%.3f s CPU over %.2f s of audio%s, %.2f s wall)\n",
+                engineRate, engine.cpu, audio, engine.decoded > 0 ? " decoded" : "", engine.wall);
+    std::printf("parecord  %7.2f ms/s  (%.3f s CPU over %.2f s)\n", parecordRate, parecord,
+                parecordWall);
+    std::printf("encoder   %7.2f ms/s  (%.3f s CPU over %d s)\n", encoderRate, encoder, seconds);
+    std::printf("floor     %7.2f ms/s\n", floor);
+    std::printf("ratio     %7.3f  (engine / floor, goal <= 1.15)\n", engineRate / floor);
+    return 0;
+}
