@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libqt6svg6 xvfb xauth xdotool
+  qt6-base-dev libqt6svg6 xvfb xauth xdotool desktop-file-utils appstream
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libtag1-dev libpulse-dev
   pulseaudio pulseaudio-utils ffmpeg xdg-utils
