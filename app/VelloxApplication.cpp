@@ -5,8 +5,6 @@
 #include <QPainter>
 #include <QSplashScreen>
 #include <QTimer>
-#include <cstdlib>
-#include <filesystem>
 
 #include "MainWindow.h"
 #include "MessageBoxes.h"
@@ -14,6 +12,7 @@
 #include "Resources.h"
 #include "SettingsStore.h"
 #include "com/ComApi.h"
+#include "registry/BuildRegistry.h"
 
 namespace {
 
@@ -30,26 +29,11 @@ QPixmap SplashPicture()
     return picture;
 }
 
-// Without QUILLET_REGISTRY_DIR a program run from a build uses the registry that the build
-// registers the engine into, beside its bin folder, so a fresh build starts without set-up.
-void UseBuildRegistry()
-{
-    if (const char* folder = std::getenv("QUILLET_REGISTRY_DIR"); folder && *folder)
-        return;
-    std::error_code error;
-    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return;
-    std::filesystem::path registry = program.parent_path().parent_path() / "registry";
-    if (std::filesystem::exists(registry / "classes.reg", error))
-        setenv("QUILLET_REGISTRY_DIR", registry.c_str(), 1);
-}
-
 } // namespace
 
 int RunVellox(int argc, char** argv)
 {
-    UseBuildRegistry();
+    quillet::UseBuildRegistryWhenUnset();
     // The settings are read once, before the application object exists.
     SettingsStore& settings = SettingsStore::Instance();
     OleInitialize(nullptr);

@@ -3,6 +3,7 @@
 // writing each packet to a file) and once through plain avcodec (the encoder and nothing else).
 // AsfWriterOverEncoder reports both processor times and their ratio from one run of each.
 #include "AsfEncoder.h"
+#include "CpuTime.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,13 +44,6 @@ const std::vector<int16_t>& Minute()
         return samples;
     }();
     return pcm;
-}
-
-double ProcessSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 std::string TempPath()
@@ -159,11 +153,11 @@ void AsfWriterOverEncoder(benchmark::State& state)
     EncodeWithWriter(path);
     EncodeWithAvcodec();
     for (auto _ : state) {
-        const double start = ProcessSeconds();
+        const double start = ProcessCpuSeconds();
         const bool written = EncodeWithWriter(path);
-        const double middle = ProcessSeconds();
+        const double middle = ProcessCpuSeconds();
         const bool encoded = EncodeWithAvcodec() >= 0;
-        const double end = ProcessSeconds();
+        const double end = ProcessCpuSeconds();
         if (!written || !encoded) {
             state.SkipWithError("encoding failed");
             break;

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <vector>
 
+#include "AcceptingSink.h"
 #include "com/Bstr.h"
 #include "com/ComApi.h"
 #include "com/ComObject.h"
@@ -24,31 +25,6 @@
 #include "user/User.h"
 
 namespace {
-
-// Accepts the sample format, so that the engine attaches its callback; ignores everything else.
-class AcceptingSink final : public ComObject<IDispatch>
-{
-public:
-    AcceptingSink() : ComObject(nullptr, nullptr) {}
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                   UINT*) override
-    {
-        if (dispid == 1 && params->cArgs == 2 && params->rgvarg[0].vt == (VT_BOOL | VT_BYREF))
-            *params->rgvarg[0].pboolVal = VARIANT_TRUE;
-        return S_OK;
-    }
-
-protected:
-    void* FindInterface(REFIID riid) override
-    {
-        if (riid == DIID__IWMACaptureEvents)
-            return static_cast<IDispatch*>(this);
-        return ComObject::FindInterface(riid);
-    }
-};
 
 struct Engine
 {

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "CpuTime.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "MessageQueuePump.h"
@@ -25,21 +26,6 @@
 #include "com/ComApi.h"
 
 namespace {
-
-double ThreadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
-}
-
-double ProcessSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // Runs the event loop as the program does: it sleeps until something arrives.
 void RunFor(int milliseconds)
@@ -99,14 +85,14 @@ int main(int argc, char** argv)
         window.Form()->findChild<QLineEdit*>("1019")->setText(QString::fromStdString(clip));
         QTest::mouseClick(window.Form()->findChild<SkinnedButton*>("1015"), Qt::LeftButton);
         RunFor(1000); // past an idle server's first silence
-        double threadBefore = ThreadSeconds();
-        double processBefore = ProcessSeconds();
+        double threadBefore = ThreadCpuSeconds();
+        double processBefore = ProcessCpuSeconds();
         QElapsedTimer wall;
         wall.start();
         RunFor(seconds * 1000);
         double elapsed = double(wall.nsecsElapsed()) * 1e-9;
-        double ui = ThreadSeconds() - threadBefore;
-        double rest = ProcessSeconds() - processBefore - ui;
+        double ui = ThreadCpuSeconds() - threadBefore;
+        double rest = ProcessCpuSeconds() - processBefore - ui;
         window.Form()->Capture().Stop();
         RunFor(200);
         std::printf("recorded %.1f s through the window\n", elapsed);

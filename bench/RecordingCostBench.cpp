@@ -29,6 +29,8 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include "AcceptingSink.h"
+#include "CpuTime.h"
 #include "com/Bstr.h"
 #include "com/ComApi.h"
 #include "com/ComObject.h"
@@ -50,59 +52,6 @@ constexpr int Channels = 2;
 constexpr int64_t BitRate = 64000;
 // Capture delivers about 20 ms at a time; the floor's encoder is fed the same way.
 constexpr int ChunkFrames = Rate / 50;
-
-// Accepts the sample format, so that the engine delivers SampleData, and notes what arrives.
-class CostSink final : public ComObject<IDispatch>
-{
-public:
-    CostSink() : ComObject(nullptr, nullptr) {}
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                   UINT*) override
-    {
-        if (dispid == 1 && params->cArgs == 2 && params->rgvarg[0].vt == (VT_BOOL | VT_BYREF))
-            *params->rgvarg[0].pboolVal = VARIANT_TRUE;
-        else if (dispid == 3)
-            ++sampleData;
-        else if (dispid == 2 || dispid == 6)
-            ++errors;
-        return S_OK;
-    }
-
-    // SampleData events seen so far.
-    size_t sampleData = 0;
-    // SampleError and GraphError events seen so far; any of them spoils the figure.
-    size_t errors = 0;
-
-protected:
-    void* FindInterface(REFIID riid) override
-    {
-        if (riid == DIID__IWMACaptureEvents)
-            return static_cast<IDispatch*>(this);
-        return ComObject::FindInterface(riid);
-    }
-};
-
-double Seconds(const timeval& time)
-{
-    return double(time.tv_sec) + double(time.tv_usec) / 1e6;
-}
-
-double ProcessCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-}
-
-double ThreadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
 
 // Dispatches this thread's messages until the deadline or until done() holds, sleeping on the
 // queue's descriptor in between. False when done() never held.
@@ -164,7 +113,7 @@ bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, Engin
         std::fprintf(stderr, "WMACapture could not be created\n");
         return false;
     }
-    ComPtr<CostSink> sink = ComPtr<CostSink>::Adopt(new CostSink);
+    ComPtr<AcceptingSink> sink = ComPtr<AcceptingSink>::Adopt(new AcceptingSink);
     ComPtr<IConnectionPointContainer> container = capture.As<IConnectionPointContainer>();
     ComPtr<IConnectionPoint> point;
     DWORD cookie = 0;
@@ -240,7 +189,7 @@ double RecordWithParecord(int seconds, double& wall)
     // Killed by the signal or exited after it; a failed exec or connection exits on its own.
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && wall < seconds)
         return -1;
-    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    return CpuSecondsOf(usage);
 }
 
 // Encodes seconds of a 440 Hz tone with wmav2 alone, handed over in 20 ms chunks of 16-bit

@@ -2,6 +2,8 @@
 // units.
 #pragma once
 
+#include "DialogTemplate.h"
+
 namespace clip_attributes {
 
 inline constexpr int kWidth = 291;
@@ -18,13 +20,7 @@ enum class Kind
     DefaultButton
 };
 
-struct Item
-{
-    int id; // 0 for a control that nobody addresses
-    Kind kind;
-    const char* caption;
-    int x, y, width, height;
-};
+using Item = DialogItem<Kind>;
 
 inline constexpr Item kItems[] = {
     {0, Kind::Label, "Title", 7, 7, 52, 11},

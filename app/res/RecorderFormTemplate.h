@@ -1,6 +1,8 @@
 // Form template 136, the recorder form: 374 x 223 dialog units; positions in dialog units.
 #pragma once
 
+#include "DialogTemplate.h"
+
 namespace recorder_form {
 
 inline constexpr int kWidth = 374;
@@ -23,13 +25,7 @@ enum class Kind
     PathEdit
 };
 
-struct Item
-{
-    int id; // 0 for a control that nobody addresses
-    Kind kind;
-    const char* caption;
-    int x, y, width, height;
-};
+using Item = DialogItem<Kind>;
 
 inline constexpr Item kItems[] = {
     {0, Kind::Group, "Capture source", 6, 6, 360, 44},

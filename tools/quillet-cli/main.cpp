@@ -7,6 +7,7 @@
 #include "CommandErrors.h"
 #include "Commands.h"
 #include "com/ComApi.h"
+#include "registry/BuildRegistry.h"
 
 namespace {
 
@@ -27,21 +28,6 @@ void PrintProgramHelp(FILE* stream)
                  "The engine is found in the registry at $QUILLET_REGISTRY_DIR; without it, in\n"
                  "the registry folder beside the program's own folder (where the build registers\n"
                  "the engine), else in ~/.config/quillet.\n");
-}
-
-// Without QUILLET_REGISTRY_DIR the program uses the registry that the build writes beside its
-// bin folder (build/<flavour>/registry), so that a fresh build runs without any set-up.
-void DefaultToTheBuildRegistry()
-{
-    if (const char* folder = std::getenv("QUILLET_REGISTRY_DIR"); folder && *folder)
-        return;
-    std::error_code error;
-    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return;
-    std::filesystem::path registry = program.parent_path().parent_path() / "registry";
-    if (std::filesystem::exists(registry / "classes.reg", error))
-        setenv("QUILLET_REGISTRY_DIR", registry.c_str(), 1);
 }
 
 // COM on this thread for the length of one command; the command has released every engine
@@ -92,7 +78,7 @@ int main(int argc, char** argv)
     // waits for (FlushRecords), so that a reader follows a recording at ten writes a second
     // rather than one for each of its fifty buffers.
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-    DefaultToTheBuildRegistry();
+    quillet::UseBuildRegistryWhenUnset();
     if (argc < 2) {
         PrintProgramHelp(stderr);
         return ExitUsage;
