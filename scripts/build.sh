@@ -12,6 +12,12 @@ case "$flavour" in
   *) echo "build: unknown flavour '$flavour' (release, asan or tsan)" >&2; exit 2 ;;
 esac
 
+# Several checkouts of one machine share compiled objects when ccache is there.
+if command -v ccache >/dev/null; then
+  options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
+fi
+
 build="$root/build/$flavour"
 cmake -S "$root" -B "$build" -G Ninja "${options[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
