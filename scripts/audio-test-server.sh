@@ -13,6 +13,12 @@
 #   quillet_sine          a 1000 Hz sine source, which always delivers 2-second bursts.
 # QUILLET_AUDIO_SERVER_DEVICES=none starts a server without those devices (tests start such
 # throwaway servers to kill them or to see an empty device list).
+#
+# Left alone, a null sink renders in blocks of its 2-second default latency, so the first client
+# of its monitor waits up to 2 s for sound, which no real device does. A keeper stream of 20 ms
+# on the monitor holds the sink at short latency for as long as the server runs;
+# QUILLET_AUDIO_SERVER_IDLE_SINK=1 leaves it out, for tests that show how clients cope with an
+# idle sink.
 # "env" prints the export lines that point clients at this server; eval them.
 set -euo pipefail
 
@@ -26,6 +32,7 @@ fi
 socket="$dir/native"
 fifo="$dir/pipe-source.fifo"
 pidfile="$dir/server.pid"
+keeperPidfile="$dir/keeper.pid"
 log="$dir/server.log"
 pipeFormat="s16le 48000 2"
 
@@ -105,6 +112,10 @@ EOF
     fi
     if PULSE_SERVER="unix:$socket" PULSE_CLIENTCONFIG="$dir/client.conf" \
       bash -c "$ready" >/dev/null 2>&1; then
+      if [ "${QUILLET_AUDIO_SERVER_DEVICES:-}" != none ] &&
+        [ "${QUILLET_AUDIO_SERVER_IDLE_SINK:-}" != 1 ]; then
+        start_keeper
+      fi
       echo "audio-test-server: running in $dir"
       return 0
     fi
@@ -116,7 +127,28 @@ EOF
   return 1
 }
 
+start_keeper() {
+  # The sink switches to the short latency when it finishes the block it was rendering; the
+  # server counts as started once the keeper has its first bytes.
+  rm -f "$dir/keeper.ready"
+  PULSE_SERVER="unix:$socket" PULSE_CLIENTCONFIG="$dir/client.conf" setsid bash -c \
+    "parec --raw --format=s16le --rate=48000 --channels=2 --latency-msec=20 \
+      --device=quillet_null.monitor --client-name=quillet-keeper 2>>'$log' |
+      { head -c 1 >/dev/null; : >'$dir/keeper.ready'; exec cat >/dev/null; }" \
+    </dev/null >/dev/null 2>&1 &
+  echo $! >"$keeperPidfile"
+  for _ in $(seq 1 50); do
+    [ -f "$dir/keeper.ready" ] && return 0
+    sleep 0.1
+  done
+  echo "audio-test-server: the null sink's keeper stream got no sound in 5 s" >&2
+}
+
 stop() {
+  if [ -f "$keeperPidfile" ]; then
+    kill -- "-$(cat "$keeperPidfile")" 2>/dev/null || true
+    rm -f "$keeperPidfile"
+  fi
   if [ -f "$pidfile" ]; then
     pid="$(cat "$pidfile")"
     if kill -0 "$pid" 2>/dev/null; then
