@@ -13,7 +13,7 @@ constexpr REFERENCE_TIME kUnitsPerSecond = 10'000'000;
 
 AudioCaptureFilter::AudioCaptureFilter(IUnknown* outer, ModuleLock* module,
                                        const CaptureDevice& device)
-    : BaseFilter(outer, module, CLSID_AudioRecord), device(device),
+    : ExtendInterfaces(outer, module, CLSID_AudioRecord), device(device),
       virtualLevel(device.virtualDevice.level)
 {
     if (device.hasCaptureOutput)
@@ -116,6 +116,7 @@ HRESULT AudioCaptureFilter::OnPause(FILTER_STATE previous)
         return S_OK;
     held = false;
     droppedFrames = 0;
+    capturedTime = 0;
     HRESULT hr = OpenStream();
     if (FAILED(hr))
         return hr;
@@ -134,6 +135,14 @@ HRESULT AudioCaptureFilter::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* Sta
 {
     HRESULT hr = BaseFilter::GetState(dwMilliSecsTimeout, State);
     return hr == S_OK && *State == State_Paused ? VFW_S_CANT_CUE : hr;
+}
+
+HRESULT AudioCaptureFilter::GetCapturedTime(REFERENCE_TIME* pTime)
+{
+    if (!pTime)
+        return E_POINTER;
+    *pTime = capturedTime;
+    return S_OK;
 }
 
 HRESULT AudioCaptureFilter::OnRun(REFERENCE_TIME)
@@ -175,6 +184,8 @@ void AudioCaptureFilter::OnData(const PulseCaptureChunk& chunk)
     REFERENCE_TIME start = REFERENCE_TIME(frames * kUnitsPerSecond / rate);
     REFERENCE_TIME stop = REFERENCE_TIME((frames + chunk.frames) * kUnitsPerSecond / rate);
     HRESULT hr = output->DeliverBuffer(chunk.data, LONG(chunk.bytes), start, stop);
+    if (SUCCEEDED(hr))
+        capturedTime = stop;
     if (FAILED(hr))
         QUILLET_LOG("graph", "capture %s: delivery failed 0x%08X", device.friendlyName.c_str(),
                     unsigned(hr));

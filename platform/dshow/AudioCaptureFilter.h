@@ -22,12 +22,13 @@
 #include "CaptureDevice.h"
 #include "CaptureLinePin.h"
 #include "CaptureOutputPin.h"
+#include "ExtendInterfaces.h"
 #include "PulseCaptureStream.h"
 
 class PulseSources;
 class VirtualDeviceStream;
 
-class AudioCaptureFilter final : public BaseFilter
+class AudioCaptureFilter final : public ExtendInterfaces<BaseFilter, ICaptureProgress>
 {
 public:
     // May throw std::bad_alloc.
@@ -46,6 +47,9 @@ public:
     HRESULT SetLevel(double level);
 
     HRESULT GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) override;
+
+    // ICaptureProgress: what the output pin has delivered since the stream started.
+    HRESULT GetCapturedTime(REFERENCE_TIME* pTime) override;
 
 protected:
     HRESULT OnPause(FILTER_STATE previous) override;
@@ -73,6 +77,7 @@ private:
 
     // Shared by the graph's thread and the stream's thread.
     std::atomic<bool> held{false};
+    std::atomic<REFERENCE_TIME> capturedTime{0}; // end of the last buffer delivered
     // Stream thread only (reset while no stream runs).
     uint64_t droppedFrames = 0;
     uint32_t rate = 0;

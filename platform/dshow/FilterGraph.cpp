@@ -839,7 +839,19 @@ HRESULT FilterGraph::GetCurrentPosition(LONGLONG* pCurrent)
     std::vector<ComPtr<IMediaSeeking>> renderers = SeekingRenderers();
     if (!renderers.empty())
         return renderers.front()->GetCurrentPosition(pCurrent);
-    *pCurrent = state.Position(Now());
+    // A capture graph is as far as its sources have delivered; the clock would run ahead of the
+    // file while a device has not yet sent its first sound.
+    bool fromSources = false;
+    REFERENCE_TIME captured = 0;
+    for (const Entry& entry : filters)
+        if (ComPtr<ICaptureProgress> progress = entry.filter.As<ICaptureProgress>()) {
+            REFERENCE_TIME time = 0;
+            if (SUCCEEDED(progress->GetCapturedTime(&time))) {
+                captured = std::max(captured, time);
+                fromSources = true;
+            }
+        }
+    *pCurrent = fromSources ? captured : state.Position(Now());
     return S_OK;
 }
 

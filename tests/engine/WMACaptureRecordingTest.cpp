@@ -96,8 +96,7 @@ TEST_F(WMACaptureRecordingTest, ThreeSecondsFromTheNullSinksMonitor)
             sampleBytes += event.bytes.size();
         }
     }
-    // The position counts from Run, which may come a little before the first buffer on a
-    // loaded machine; three seconds of running less that slack.
+    // The position is the audio captured since Run: three seconds and what came before them.
     EXPECT_GT(lastPosition, 25000000.0);
     EXPECT_NEAR(double(sampleBytes) / (48000 * 4), 3.0, 0.3); // about three seconds of PCM
 
@@ -142,7 +141,9 @@ TEST_F(WMACaptureRecordingTest, OrderAndStateErrorsHaveTheirMessages)
     EXPECT_EQ(path.Get(), nullptr);
 }
 
-TEST_F(WMACaptureRecordingTest, ASourceThatDeliversNothingStallsNoOne)
+// A device that is there but silent must stall no one, and the elapsed time must follow what it
+// delivers, not the clock: a clip that starts late is as long as the time shown.
+TEST_F(WMACaptureRecordingTest, ASourceThatDeliversLateStallsNoOneAndThePositionFollowsItsSound)
 {
     // A pipe source with a writer that never writes: the device is there and silent.
     TempFolder pipeFolder;
@@ -176,12 +177,36 @@ TEST_F(WMACaptureRecordingTest, ASourceThatDeliversNothingStallsNoOne)
     DSGraphStates state = dsg_error;
     EXPECT_EQ(capture->GetState(&state), S_OK);
     EXPECT_EQ(state, dsg_running);
+    EXPECT_GE(sink->Count(4), 4u); // the ticks went on
+    EXPECT_EQ(sink->Count(3), 0u);
+    for (const CaptureEvent& event : sink->events) {
+        if (event.dispid == 4) {
+            EXPECT_EQ(event.number, 0.0) << "the position ran ahead of a silent device";
+        }
+    }
+
+    // Then half a second of sound, written as the pipe takes it.
+    ASSERT_EQ(fcntl(writer, F_SETFL, 0), 0);
+    std::vector<BYTE> halfSecond(48000 / 2 * 4, 0x11);
+    std::thread feeder([&] {
+        for (size_t written = 0; written < halfSecond.size();) {
+            ssize_t n = write(writer, halfSecond.data() + written, halfSecond.size() - written);
+            if (n <= 0)
+                break;
+            written += size_t(n);
+        }
+    });
+    PumpFor(1500ms);
+    feeder.join();
+    DOUBLE position = -1;
+    ASSERT_EQ(capture->GetPosition(&position), S_OK);
     EXPECT_EQ(capture->Stop(), S_OK);
     done = true;
     watchdog.join();
     close(writer);
-    EXPECT_GE(sink->Count(4), 4u); // the ticks went on
-    EXPECT_EQ(sink->Count(3), 0u);
+    EXPECT_NEAR(position / 1e7, 0.5, 0.05);
+    std::string format = Probe(folder / "silent.wma", "format=duration");
+    EXPECT_NEAR(ProbeNumber(format, "duration"), position / 1e7, 0.15) << format;
 }
 
 TEST_F(WMACaptureRecordingTest, EveryCapturedByteReachesTheSinkOnceAndInOrder)

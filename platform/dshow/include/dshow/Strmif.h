@@ -465,6 +465,19 @@ protected:
 };
 QUILLET_DECLARE_IID(IAMAudioInputMixer, "54C39221-8380-11D0-B3F0-00AA003761C5");
 
+// A live source's own account of what it has delivered: the stream time at the end of the audio
+// it has passed downstream since it was last started, 0 before its first buffer. A graph without
+// a seeking renderer reports this as its position, so that the elapsed time of a recording is
+// the length of what was captured even when a device starts late. Any thread.
+struct ICaptureProgress : IUnknown
+{
+    virtual HRESULT GetCapturedTime(REFERENCE_TIME* pTime) = 0;
+
+protected:
+    ~ICaptureProgress() = default;
+};
+QUILLET_DECLARE_IID(ICaptureProgress, "B14784A1-30DE-4CC8-A667-AEFD486C1276");
+
 // Called on the graph's streaming thread.
 struct ISampleGrabberCB : IUnknown
 {
