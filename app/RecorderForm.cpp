@@ -608,6 +608,7 @@ void RecorderForm::OnFileSizeProgress(uint32_t low, uint32_t high)
 
 void RecorderForm::OnGraphError(LONG, LONG, LONG)
 {
+    sleepInhibitor.Release();
     // A failing Stop is shown like any other; it never reaches back into the engine's event.
     OnStopClicked();
     boxes.Show(this, QStringLiteral("Error"), QStringLiteral("Capture graph error"),
@@ -616,6 +617,11 @@ void RecorderForm::OnGraphError(LONG, LONG, LONG)
 
 void RecorderForm::OnGraphStateChange(DSGraphStates state)
 {
+    // The machine stays awake for a running recording only; paused, it may sleep.
+    if (state == dsg_running)
+        sleepInhibitor.Hold(QStringLiteral("Recording audio"));
+    else
+        sleepInhibitor.Release();
     if (state == dsg_stopped) {
         SetProgressVisible(false);
         SetPickersEnabled(true);

@@ -11,6 +11,7 @@
 #include "CaptureListener.h"
 #include "PickerListener.h"
 #include "PlaybackListener.h"
+#include "SleepInhibitor.h"
 
 class DescriptionPanel;
 class MessageBoxes;
@@ -123,6 +124,8 @@ private:
     MessageBoxes& boxes;
     // The desktop's mail hand-off, found on the PATH at start-up; empty when there is none.
     QString sendMail;
+    // Keeps the machine awake while a recording runs.
+    SleepInhibitor sleepInhibitor;
     std::unique_ptr<CaptureClient> captureClient;
     PlaybackEvents playbackEvents{this};
     // Holds one reference from a successful Play to the end of that playback.

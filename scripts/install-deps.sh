@@ -10,6 +10,7 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libtag1-dev libpulse-dev
   pulseaudio pulseaudio-utils ffmpeg xdg-utils
+  dbus-daemon
 )
 
 missing=()
