@@ -10,7 +10,7 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libtag1-dev libpulse-dev
   pulseaudio pulseaudio-utils ffmpeg xdg-utils
-  dbus-daemon
+  dbus-daemon pipewire pipewire-pulse wireplumber
 )
 
 missing=()
