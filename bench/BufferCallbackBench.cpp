@@ -1,13 +1,24 @@
-// The capture engine's buffer callback against a plain copy of the same buffers: the callback
-// must cost a copy, one small allocation and a post, nothing that grows with waiting.
+// The capture engine's hand-off of a buffer, both halves, against plain copies of the same
+// buffers: the streaming thread's callback must cost a copy, one allocation and a post, and the
+// client thread's drain a dispatch and a free, nothing that grows with waiting.
 //
 //   build/release/bin/buffer-callback-bench
 //
 // It registers the engine into a private registry folder, builds a capture graph on a virtual
-// device and calls the callback as the streaming thread would; the posted buffers are drained
-// between timed batches. Report: the ratio of the two times per buffer size.
+// device and calls the callback as the streaming thread would. Three pairs, each against its own
+// baseline, per buffer size:
+//   BM_BufferCallback / BM_PlainCopyHeld   the callback, with up to 256 buffers waiting, against
+//                                          copies held the same way (both pay the same fresh
+//                                          pages for large buffers, so the ratio is the callback's)
+//   BM_Drain / BM_FreeHeld                 the drain of 256 posted buffers into the event sink,
+//                                          against freeing 256 held copies (time per batch;
+//                                          items per second are buffers)
+//   BM_HandOff / BM_PlainCopy              callback and drain of one buffer at a time, the
+//                                          steady state of a recording, against copy and free
+// Report: the ratio within each pair.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -74,6 +85,8 @@ void Drain()
         DispatchMessageA(&msg);
 }
 
+constexpr int Batch = 256;
+
 void BM_BufferCallback(benchmark::State& state)
 {
     Engine& engine = TheEngine();
@@ -81,7 +94,7 @@ void BM_BufferCallback(benchmark::State& state)
     int batch = 0;
     for (auto _ : state) {
         engine.callback->BufferCB(1.0, buffer.data(), LONG(buffer.size()));
-        if (++batch == 256) {
+        if (++batch == Batch) {
             state.PauseTiming();
             Drain();
             batch = 0;
@@ -89,6 +102,67 @@ void BM_BufferCallback(benchmark::State& state)
         }
     }
     Drain(); // the timed loop is over
+    state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+}
+
+void BM_PlainCopyHeld(benchmark::State& state)
+{
+    std::vector<BYTE> buffer(size_t(state.range(0)), 0x5A);
+    std::vector<std::vector<BYTE>> held;
+    held.reserve(Batch);
+    for (auto _ : state) {
+        held.emplace_back(buffer);
+        benchmark::DoNotOptimize(held.back().data());
+        if (int(held.size()) == Batch) {
+            state.PauseTiming();
+            held.clear();
+            state.ResumeTiming();
+        }
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
+}
+
+// Manual time: each iteration posts a batch untimed and times only its drain; items are buffers.
+void BM_Drain(benchmark::State& state)
+{
+    Engine& engine = TheEngine();
+    std::vector<BYTE> buffer(size_t(state.range(0)), 0x5A);
+    for (auto _ : state) {
+        for (int i = 0; i < Batch; ++i)
+            engine.callback->BufferCB(1.0, buffer.data(), LONG(buffer.size()));
+        auto start = std::chrono::steady_clock::now();
+        Drain();
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * Batch);
+}
+
+void BM_FreeHeld(benchmark::State& state)
+{
+    std::vector<BYTE> buffer(size_t(state.range(0)), 0x5A);
+    std::vector<std::vector<BYTE>> held;
+    held.reserve(Batch);
+    for (auto _ : state) {
+        for (int i = 0; i < Batch; ++i)
+            held.emplace_back(buffer);
+        benchmark::DoNotOptimize(held.data());
+        auto start = std::chrono::steady_clock::now();
+        held.clear();
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * Batch);
+}
+
+void BM_HandOff(benchmark::State& state)
+{
+    Engine& engine = TheEngine();
+    std::vector<BYTE> buffer(size_t(state.range(0)), 0x5A);
+    for (auto _ : state) {
+        engine.callback->BufferCB(1.0, buffer.data(), LONG(buffer.size()));
+        Drain();
+    }
     state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
 }
 
@@ -106,5 +180,9 @@ void BM_PlainCopy(benchmark::State& state)
 
 // 20 ms of 48 kHz stereo is 3840 bytes; larger buffers show the cost grows with the copy only.
 BENCHMARK(BM_BufferCallback)->Arg(3840)->Arg(38400)->Arg(384000);
+BENCHMARK(BM_PlainCopyHeld)->Arg(3840)->Arg(38400)->Arg(384000);
+BENCHMARK(BM_Drain)->Arg(3840)->Arg(38400)->Arg(384000)->UseManualTime();
+BENCHMARK(BM_FreeHeld)->Arg(3840)->Arg(38400)->Arg(384000)->UseManualTime();
+BENCHMARK(BM_HandOff)->Arg(3840)->Arg(38400)->Arg(384000);
 BENCHMARK(BM_PlainCopy)->Arg(3840)->Arg(38400)->Arg(384000);
 BENCHMARK_MAIN();
