@@ -1,12 +1,11 @@
 #include "ClipAttributesEditor.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <functional>
 #include <vector>
 
 #include "ErrorReporting.h"
+#include "KindOfPath.h"
 #include "wmf/WmfErrors.h"
 
 namespace {
@@ -54,13 +53,15 @@ HRESULT ClipAttributesEditor::put_FilePath(BSTR newVal)
     if (SysStringLen(newVal) == 0)
         return E_INVALIDARG;
     std::string path = Bstr(newVal).Utf8();
-    struct stat entry
-    {
-    };
-    if (stat(path.c_str(), &entry) != 0) {
+    const PathKind kind = KindOfPath(path);
+    if (kind == PathKind::Missing) {
         std::string message = "File nor found (\"" + path + "\")";
         return Fail(message.c_str(), E_INVALIDARG);
     }
+    // A folder goes on to the editor, which cannot open it; a pipe or a device is never
+    // handed to it.
+    if (kind == PathKind::Special)
+        return Fail(NotRegularFileText(path).c_str(), E_INVALIDARG);
     HRESULT hr = WMCreateEditor(&editor);
     if (FAILED(hr))
         return Fail("WMCreateEditor failed", hr);
