@@ -131,7 +131,20 @@ HRESULT ClipAttributesEditor::WriteAttribute(const char16_t* name, BSTR value)
                              WORD(units * sizeof(OLECHAR)));
     if (FAILED(hr))
         return hr;
-    return editor->Flush();
+    return Save();
+}
+
+HRESULT ClipAttributesEditor::Save()
+{
+    HRESULT hr = editor->Flush();
+    if (SUCCEEDED(hr))
+        return hr;
+    // The file kept its old header; reading it again keeps the values we answer equal to what
+    // the file holds, so that a later write does not quietly save this one too.
+    editor->Close();
+    if (FAILED(editor->Open(filePath.Get())))
+        Close();
+    return hr;
 }
 
 HRESULT ClipAttributesEditor::DeleteAttribute(const char16_t* name)
@@ -164,7 +177,7 @@ HRESULT ClipAttributesEditor::DeleteAttribute(const char16_t* name)
         if (FAILED(removal))
             break;
     }
-    HRESULT flush = editor->Flush();
+    HRESULT flush = Save();
     return FAILED(removal) ? removal : flush;
 }
 
