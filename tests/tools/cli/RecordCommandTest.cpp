@@ -308,3 +308,28 @@ TEST_F(RecordCommandTest, APipeAsOutputIsRefusedAtOnce)
         << result.err;
     EXPECT_TRUE(EventsNamed(result.Records(), "recorded").empty()) << result.out;
 }
+
+TEST_F(RecordCommandTest, ALostDeviceIsNamedInWordsWithoutACode)
+{
+    const std::string name = audio_test::UniqueName("cli_lost");
+    audio_test::LoadedModule module("module-null-sink sink_name=" + name +
+                                    " sink_properties=device.description=" + name);
+    ASSERT_TRUE(module.Loaded());
+    const std::string clip = folder / "lost.wma";
+    CliProcess recording({"record", "--source", "Monitor of " + name, "--seconds", "20", clip});
+    // A new sink's monitor starts late; the device goes once it has recorded for a while.
+    ASSERT_TRUE(recording.WaitForLine("SampleData", 10s)) << recording.Output();
+    std::this_thread::sleep_for(600ms);
+    ASSERT_TRUE(module.Unload());
+    CliResult result = recording.Finish(30s);
+    EXPECT_EQ(result.status, 1) << result.err;
+    std::vector<Record> errors = EventsNamed(result.Records(), "GraphError");
+    ASSERT_FALSE(errors.empty()) << result.out;
+    EXPECT_EQ(errors.front(),
+              (Record{"GraphError", "31", "-", "0", "the capture device was removed"}));
+    EXPECT_TRUE(Contains(result.err,
+                         "quillet-cli record: the capture graph failed: the capture device was "
+                         "removed\n"))
+        << result.err;
+    EXPECT_EQ(EventsNamed(result.Records(), "recorded").size(), 1u) << result.out;
+}
