@@ -1,6 +1,7 @@
 #include "MetadataEditor.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 #include <unistd.h>
@@ -118,6 +119,12 @@ HRESULT MetadataEditor::Open(const WCHAR* pwszFilename)
         }
         HeaderAttributes read = HeaderAttributes::FromTag(*parsed.file.tag());
         attributes = std::move(read);
+        // Nothing stays open until Flush, so the file is held by its full name instead: a
+        // change of the working folder meanwhile must not send the save elsewhere.
+        if (char* full = realpath(utf8.c_str(), nullptr)) {
+            utf8 = full;
+            free(full);
+        }
         path = std::move(utf8);
         readOnly = access(path.c_str(), W_OK) != 0;
         open = true;

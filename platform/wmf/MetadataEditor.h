@@ -76,7 +76,7 @@ private:
 
     bool open = false;
     bool readOnly = false; // the file may not be written, so Flush is refused
-    std::string path;      // UTF-8
+    std::string path;      // UTF-8, the file's full path once it resolves
     HeaderAttributes attributes;
     bool dirty = false; // attributes differ from what the file holds
 };
