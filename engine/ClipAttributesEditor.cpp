@@ -60,7 +60,7 @@ HRESULT ClipAttributesEditor::put_FilePath(BSTR newVal)
     }
     // A folder goes on to the editor, which cannot open it; a pipe or a device is never
     // handed to it.
-    if (kind == PathKind::Special)
+    if (kind == PathKind::Other)
         return Fail(NotRegularFileText(path).c_str(), E_INVALIDARG);
     HRESULT hr = WMCreateEditor(&editor);
     if (FAILED(hr))

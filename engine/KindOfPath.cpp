@@ -13,7 +13,7 @@ PathKind KindOfPath(const std::string& path)
         return PathKind::RegularFile;
     if (S_ISDIR(entry.st_mode))
         return PathKind::Folder;
-    return PathKind::Special;
+    return PathKind::Other;
 }
 
 std::string NotRegularFileText(const std::string& path)

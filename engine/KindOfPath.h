@@ -11,7 +11,7 @@ enum class PathKind
     Missing,     // nothing there, or nothing that may be looked at
     RegularFile, // a file that can be read and written as media
     Folder,
-    Special, // a named pipe, a socket or a device
+    Other, // a named pipe, a socket or a device
 };
 
 // Looks at the path without opening it.

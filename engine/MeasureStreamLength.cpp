@@ -15,7 +15,7 @@ HRESULT MeasureStreamLength(BSTR path, LONG streamIndex, double* result, REFCLSI
     if (SysStringLen(path) == 0)
         return E_INVALIDARG;
     const std::string utf8 = Bstr(std::u16string_view(path, SysStringLen(path))).Utf8();
-    if (KindOfPath(utf8) == PathKind::Special) {
+    if (KindOfPath(utf8) == PathKind::Other) {
         ReportError(reporter, NotRegularFileText(utf8).c_str());
         return E_INVALIDARG;
     }

@@ -63,7 +63,7 @@ HRESULT SimplePlayback::Initialize(BSTR FilePath)
         std::string text = "File \"" + path.Utf8() + "\" was not found or not accessible";
         return Fail(text.c_str(), E_INVALIDARG);
     }
-    if (kind == PathKind::Special)
+    if (kind == PathKind::Other)
         return Fail(NotRegularFileText(path.Utf8()).c_str(), E_INVALIDARG);
     HRESULT hr = CreateGraph();
     if (FAILED(hr))
