@@ -1,12 +1,11 @@
 #include "ClipAttributesEditor.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <functional>
 #include <vector>
 
 #include "ErrorReporting.h"
+#include "KindOfPath.h"
 #include "wmf/WmfErrors.h"
 
 namespace {
@@ -54,13 +53,15 @@ HRESULT ClipAttributesEditor::put_FilePath(BSTR newVal)
     if (SysStringLen(newVal) == 0)
         return E_INVALIDARG;
     std::string path = Bstr(newVal).Utf8();
-    struct stat entry
-    {
-    };
-    if (stat(path.c_str(), &entry) != 0) {
+    const PathKind kind = KindOfPath(path);
+    if (kind == PathKind::Missing) {
         std::string message = "File nor found (\"" + path + "\")";
         return Fail(message.c_str(), E_INVALIDARG);
     }
+    // A folder goes on to the editor, which cannot open it; a pipe or a device is never
+    // handed to it.
+    if (kind == PathKind::Other)
+        return Fail(NotRegularFileText(path).c_str(), E_INVALIDARG);
     HRESULT hr = WMCreateEditor(&editor);
     if (FAILED(hr))
         return Fail("WMCreateEditor failed", hr);
@@ -130,7 +131,20 @@ HRESULT ClipAttributesEditor::WriteAttribute(const char16_t* name, BSTR value)
                              WORD(units * sizeof(OLECHAR)));
     if (FAILED(hr))
         return hr;
-    return editor->Flush();
+    return Save();
+}
+
+HRESULT ClipAttributesEditor::Save()
+{
+    HRESULT hr = editor->Flush();
+    if (SUCCEEDED(hr))
+        return hr;
+    // The file kept its old header; reading it again keeps the values we answer equal to what
+    // the file holds, so that a later write does not quietly save this one too.
+    editor->Close();
+    if (FAILED(editor->Open(filePath.Get())))
+        Close();
+    return hr;
 }
 
 HRESULT ClipAttributesEditor::DeleteAttribute(const char16_t* name)
@@ -163,7 +177,7 @@ HRESULT ClipAttributesEditor::DeleteAttribute(const char16_t* name)
         if (FAILED(removal))
             break;
     }
-    HRESULT flush = editor->Flush();
+    HRESULT flush = Save();
     return FAILED(removal) ? removal : flush;
 }
 

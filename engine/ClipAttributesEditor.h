@@ -37,6 +37,9 @@ private:
     HRESULT WriteAttribute(const char16_t* name, BSTR value);
     // Removes every instance of the attribute, in every language.
     HRESULT DeleteAttribute(const char16_t* name);
+    // Flushes the editor. A failed save leaves the file as it was, and the editor is opened on
+    // it again so that it answers what the file holds; the failure is returned.
+    HRESULT Save();
     bool IsOpen() const { return !filePath.Empty(); }
 
     Bstr filePath; // set only once the editor and the header were obtained

@@ -1,12 +1,11 @@
 #include "SimplePlayback.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <limits>
 #include <string>
 
 #include "ErrorReporting.h"
+#include "KindOfPath.h"
 #include "MeasureStreamLength.h"
 
 namespace {
@@ -57,14 +56,15 @@ HRESULT SimplePlayback::Initialize(BSTR FilePath)
     if (!FilePath)
         return E_INVALIDARG;
     Bstr path(std::u16string_view(FilePath, SysStringLen(FilePath)));
-    // A folder passes here and is refused by the render below, as any unreadable file is.
-    struct stat entry
-    {
-    };
-    if (stat(path.Utf8().c_str(), &entry) != 0) {
+    // A folder passes here and is refused by the render below, as any unreadable file is. A
+    // pipe or a device never reaches the render: reading one could wait for ever.
+    const PathKind kind = KindOfPath(path.Utf8());
+    if (kind == PathKind::Missing) {
         std::string text = "File \"" + path.Utf8() + "\" was not found or not accessible";
         return Fail(text.c_str(), E_INVALIDARG);
     }
+    if (kind == PathKind::Other)
+        return Fail(NotRegularFileText(path.Utf8()).c_str(), E_INVALIDARG);
     HRESULT hr = CreateGraph();
     if (FAILED(hr))
         return hr;
@@ -212,7 +212,8 @@ HRESULT SimplePlayback::GetStreamLength(LONG StreamIndex, DOUBLE* pStreamLength)
     *pStreamLength = 0.0;
     if (renderedPath.Empty())
         return Fail("No file is rendered", E_FAIL);
-    return MeasureStreamLength(renderedPath.Get(), StreamIndex, pStreamLength);
+    return MeasureStreamLength(renderedPath.Get(), StreamIndex, pStreamLength,
+                               CLSID_SimplePlayback);
 }
 
 // --- Events ---------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "ErrorReporting.h"
+#include "KindOfPath.h"
 #include "com/Variant.h"
 
 namespace {
@@ -27,6 +28,13 @@ HRESULT CopyText(const Bstr& text, BSTR* out)
 Bstr TextOf(BSTR value)
 {
     return Bstr(std::u16string_view(value ? value : u"", SysStringLen(value)));
+}
+
+// A path that the writer may create, or a regular file that it may replace.
+bool IsRecordablePath(const std::string& path)
+{
+    const PathKind kind = KindOfPath(path);
+    return kind == PathKind::Missing || kind == PathKind::RegularFile;
 }
 
 } // namespace
@@ -109,6 +117,11 @@ HRESULT WMACapture::put_OutputPath(BSTR newVal)
         return E_INVALIDARG;
     if (!writerFilter)
         return Fail(kNotInitialized, E_FAIL);
+    // The writer may only make a new file or replace a regular one: a pipe with no reader would
+    // stall the recording, and a folder or a device cannot hold one.
+    const std::string path = TextOf(newVal).Utf8();
+    if (!IsRecordablePath(path))
+        return Fail(NotRegularFileText(path).c_str(), E_INVALIDARG);
     ComPtr<IFileSinkFilter> sink;
     HRESULT hr = writerFilter.As(&sink);
     if (FAILED(hr))
@@ -199,6 +212,10 @@ HRESULT WMACapture::put_RecordLevel(LONG newVal)
 
 HRESULT WMACapture::Run()
 {
+    // The output may have been replaced since it was named; the writer opens it when it runs.
+    Bstr path;
+    if (writerFilter && get_OutputPath(path.Out()) == S_OK && !IsRecordablePath(path.Utf8()))
+        return Fail(NotRegularFileText(path.Utf8()).c_str(), E_INVALIDARG);
     HRESULT hr = RunGraph();
     if (SUCCEEDED(hr))
         _IWMACaptureEventsFire::FireGraphStateChange(events, dsg_running);

@@ -74,28 +74,65 @@ HRESULT Invalid(const std::string& path, const char* why)
 
 } // namespace
 
-HRESULT CheckAsfFile(const std::string& path)
+HRESULT OpenAsfFile(const std::string& path, int* fd)
 {
+    *fd = -1;
+    // Opening a device may do something by itself, so what is plainly not a file is refused
+    // unopened.
+    struct stat entry
+    {
+    };
+    if (stat(path.c_str(), &entry) == 0 && !S_ISREG(entry.st_mode))
+        return Invalid(path, "not a regular file");
+    // The entry may change before the open. Without O_NONBLOCK opening a named pipe waits for a
+    // writer, for ever; with it the open returns at once and the type check below refuses the
+    // pipe before anything reads it.
+    int opened;
+    do {
+        opened = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (opened < 0 && errno == EINTR);
+    if (opened < 0) {
+        const int error = errno;
+        QUILLET_LOG("wmf", "%s: %s", path.c_str(), strerror(error));
+        return error == EACCES || error == EPERM ? E_ACCESSDENIED : NS_E_FILE_NOT_FOUND;
+    }
     struct stat info
     {
     };
-    if (stat(path.c_str(), &info) != 0) {
-        QUILLET_LOG("wmf", "%s: %s", path.c_str(), strerror(errno));
-        return errno == EACCES ? E_ACCESSDENIED : NS_E_FILE_NOT_FOUND;
-    }
-    if (!S_ISREG(info.st_mode))
+    if (fstat(opened, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(opened);
         return Invalid(path, "not a regular file");
-
-    FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0) {
-        QUILLET_LOG("wmf", "%s: %s", path.c_str(), strerror(errno));
-        return errno == ENOENT ? NS_E_FILE_NOT_FOUND : E_ACCESSDENIED;
     }
+    // Reads of a regular file never wait anyway; the flag only mattered for the open.
+    fcntl(opened, F_SETFL, fcntl(opened, F_GETFL) & ~O_NONBLOCK);
+    *fd = opened;
+    return S_OK;
+}
+
+HRESULT CheckAsfFile(const std::string& path)
+{
+    int opened = -1;
+    HRESULT hr = OpenAsfFile(path, &opened);
+    if (FAILED(hr))
+        return hr;
+    FileDescriptor file(opened);
+    uint64_t headerSize = 0;
+    return CheckAsfFile(file.Get(), path, &headerSize);
+}
+
+HRESULT CheckAsfFile(int fd, const std::string& path, uint64_t* headerSizeOut)
+{
+    *headerSizeOut = 0;
+    struct stat info
+    {
+    };
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return Invalid(path, "not a regular file");
     const uint64_t fileSize = uint64_t(info.st_size);
 
     BYTE header[kHeaderObjectFixedSize];
     if (fileSize < kHeaderObjectFixedSize + kDataObjectFixedSize ||
-        !ReadAt(file.Get(), 0, header, sizeof header))
+        !ReadAt(fd, 0, header, sizeof header))
         return Invalid(path, "too short");
     if (memcmp(header, kHeaderObjectId, 16) != 0)
         return Invalid(path, "no header object");
@@ -109,8 +146,7 @@ HRESULT CheckAsfFile(const std::string& path)
     uint64_t offset = kHeaderObjectFixedSize;
     for (uint32_t i = 0; i < objectCount; ++i) {
         BYTE object[kObjectHeaderSize];
-        if (headerSize - offset < kObjectHeaderSize ||
-            !ReadAt(file.Get(), offset, object, sizeof object))
+        if (headerSize - offset < kObjectHeaderSize || !ReadAt(fd, offset, object, sizeof object))
             return Invalid(path, "header holds fewer objects than it counts");
         const uint64_t objectSize = ReadU64(object + 16);
         if (objectSize < kObjectHeaderSize || objectSize > headerSize - offset)
@@ -119,7 +155,7 @@ HRESULT CheckAsfFile(const std::string& path)
     }
 
     BYTE data[kObjectHeaderSize];
-    if (!ReadAt(file.Get(), headerSize, data, sizeof data))
+    if (!ReadAt(fd, headerSize, data, sizeof data))
         return Invalid(path, "no data object");
     if (memcmp(data, kDataObjectId, 16) != 0)
         return Invalid(path, "the header is not followed by the data object");
@@ -127,21 +163,23 @@ HRESULT CheckAsfFile(const std::string& path)
     // A writer that could not go back to the header (a stream, or a recording that never
     // finished) leaves the data object's size at 0 or at the empty object's 50 bytes, and
     // whatever follows the header is its packets.
-    if (dataSize == 0 || dataSize == kDataObjectFixedSize)
+    if (dataSize == 0 || dataSize == kDataObjectFixedSize) {
+        *headerSizeOut = headerSize;
         return S_OK;
+    }
     if (dataSize < kDataObjectFixedSize || dataSize > fileSize - headerSize)
         return Invalid(path, "data object cut short");
 
     // The index objects after the data must be whole too, or the file was cut short.
     for (offset = headerSize + dataSize; offset < fileSize;) {
         BYTE object[kObjectHeaderSize];
-        if (fileSize - offset < kObjectHeaderSize ||
-            !ReadAt(file.Get(), offset, object, sizeof object))
+        if (fileSize - offset < kObjectHeaderSize || !ReadAt(fd, offset, object, sizeof object))
             return Invalid(path, "an object after the data is cut short");
         const uint64_t objectSize = ReadU64(object + 16);
         if (objectSize < kObjectHeaderSize || objectSize > fileSize - offset)
             return Invalid(path, "an object after the data is cut short");
         offset += objectSize;
     }
+    *headerSizeOut = headerSize;
     return S_OK;
 }

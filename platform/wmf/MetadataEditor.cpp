@@ -1,12 +1,17 @@
 #include "MetadataEditor.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
+#include <unistd.h>
+
 #include <taglib/asffile.h>
+#include <taglib/tbytevectorstream.h>
 
 #include "AsfFileCheck.h"
 #include "InterfaceGuard.h"
+#include "RewriteAsfFile.h"
 #include "com/Bstr.h"
 #include "com/ComApi.h"
 
@@ -53,6 +58,22 @@ HRESULT CopyAttributeOut(const HeaderAttribute& instance, WCHAR* name, WORD* nam
     return S_OK;
 }
 
+// TagLib over a header object held in memory: the file itself is never opened for writing.
+struct HeaderInMemory
+{
+    explicit HeaderInMemory(const std::vector<BYTE>& header)
+        : stream(TagLib::ByteVector(reinterpret_cast<const char*>(header.data()),
+                                    static_cast<unsigned int>(header.size()))),
+          file(&stream, false)
+    {
+    }
+
+    bool Readable() { return file.isValid() && file.tag(); }
+
+    TagLib::ByteVectorStream stream;
+    TagLib::ASF::File file;
+};
+
 } // namespace
 
 MetadataEditor::MetadataEditor() = default;
@@ -86,26 +107,30 @@ HRESULT MetadataEditor::Open(const WCHAR* pwszFilename)
     return CallGuarded("MetadataEditor::Open", [&] {
         std::string utf8 = quillet::Utf16ToUtf8(pwszFilename);
         // TagLib trusts the sizes in the header; a damaged one must not reach it.
-        HRESULT hr = CheckAsfFile(utf8);
+        std::vector<BYTE> header;
+        HRESULT hr = ReadAsfHeader(utf8, &header);
         if (FAILED(hr))
             return hr;
-        auto opened = std::make_unique<TagLib::ASF::File>(utf8.c_str(), false);
-        if (!opened->isOpen()) {
-            QUILLET_LOG("wmf", "editor %p: cannot open %s", static_cast<void*>(this), utf8.c_str());
-            return E_ACCESSDENIED;
-        }
-        if (!opened->isValid() || !opened->tag()) {
+        HeaderInMemory parsed(header);
+        if (!parsed.Readable()) {
             QUILLET_LOG("wmf", "editor %p: TagLib cannot read the header of %s",
                         static_cast<void*>(this), utf8.c_str());
             return NS_E_INVALID_INPUT_FORMAT;
         }
-        HeaderAttributes read = HeaderAttributes::FromTag(*opened->tag());
+        HeaderAttributes read = HeaderAttributes::FromTag(*parsed.file.tag());
         attributes = std::move(read);
+        // Nothing stays open until Flush, so the file is held by its full name instead: a
+        // change of the working folder meanwhile must not send the save elsewhere.
+        if (char* full = realpath(utf8.c_str(), nullptr)) {
+            utf8 = full;
+            free(full);
+        }
         path = std::move(utf8);
-        file = std::move(opened);
+        readOnly = access(path.c_str(), W_OK) != 0;
+        open = true;
         dirty = false;
         QUILLET_LOG("wmf", "editor %p: opened %s%s", static_cast<void*>(this), path.c_str(),
-                    file->readOnly() ? " (read only)" : "");
+                    readOnly ? " (read only)" : "");
         return S_OK;
     });
 }
@@ -116,10 +141,24 @@ HRESULT MetadataEditor::Close()
     if (dirty)
         QUILLET_LOG("wmf", "editor %p: closing %s drops changes not flushed",
                     static_cast<void*>(this), path.c_str());
-    file.reset();
+    open = false;
+    readOnly = false;
     attributes = HeaderAttributes();
     path.clear();
     dirty = false;
+    return S_OK;
+}
+
+HRESULT MetadataEditor::RenderHeader(std::vector<BYTE>& header) const
+{
+    HeaderInMemory parsed(header);
+    if (!parsed.Readable())
+        return NS_E_INVALID_INPUT_FORMAT; // the file changed since it was opened
+    attributes.ApplyTo(*parsed.file.tag());
+    if (!parsed.file.save())
+        return E_FAIL;
+    const TagLib::ByteVector* rendered = parsed.stream.data();
+    header.assign(rendered->begin(), rendered->end());
     return S_OK;
 }
 
@@ -130,29 +169,21 @@ HRESULT MetadataEditor::Flush()
     if (!dirty)
         return S_OK;
     return CallGuarded("MetadataEditor::Flush", [&] {
-        if (file->readOnly()) {
+        if (readOnly) {
             QUILLET_LOG("wmf", "editor %p: %s is read only", static_cast<void*>(this),
                         path.c_str());
             return E_ACCESSDENIED;
         }
-        attributes.ApplyTo(*file->tag());
-        if (!file->save()) {
-            QUILLET_LOG("wmf", "editor %p: TagLib could not write %s", static_cast<void*>(this),
-                        path.c_str());
-            return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        // The changes stay in memory after a failure, so that a later Flush may still save
+        // them.
+        HRESULT hr = RewriteAsfFile(
+            path, [this](std::vector<BYTE>& header) { return RenderHeader(header); });
+        if (FAILED(hr)) {
+            QUILLET_LOG("wmf", "editor %p: saving %s failed: 0x%08X", static_cast<void*>(this),
+                        path.c_str(), unsigned(hr));
+            return hr;
         }
         dirty = false;
-        // TagLib's stream keeps the end of what it wrote in its buffer until the file closes;
-        // closing and opening again puts the whole file on disk now, for every other reader.
-        file.reset();
-        auto reopened = std::make_unique<TagLib::ASF::File>(path.c_str(), false);
-        if (!reopened->isOpen() || !reopened->isValid() || !reopened->tag()) {
-            QUILLET_LOG("wmf", "editor %p: %s cannot be read again after writing",
-                        static_cast<void*>(this), path.c_str());
-            Close();
-            return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
-        }
-        file = std::move(reopened);
         return S_OK;
     });
 }

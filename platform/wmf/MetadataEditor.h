@@ -1,18 +1,15 @@
-// The metadata editor: opens an ASF file through TagLib, lets the header interfaces read and
-// change its attributes in memory, and writes them into the file on Flush. The file stays open
-// from Open to Close. Used on the thread that created it.
+// The metadata editor: reads the attributes of an ASF file's header through TagLib, lets the
+// header interfaces read and change them in memory, and on Flush writes the file anew with the
+// new header (RewriteAsfFile), so that a failed or interrupted save leaves the old file whole.
+// Nothing is held open between calls. Used on the thread that created it.
 #pragma once
 
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "HeaderAttributes.h"
 #include "com/ComObject.h"
 #include "wmf/Wmf.h"
-
-namespace TagLib::ASF {
-class File;
-}
 
 class MetadataEditor final : public ComObject<IWMMetadataEditor, IWMHeaderInfo3>
 {
@@ -72,11 +69,14 @@ protected:
     void* FindInterface(REFIID riid) override;
 
 private:
-    bool IsOpen() const { return file != nullptr; }
+    bool IsOpen() const { return open; }
     HRESULT NotBuilt(const char* method) const;
+    // Replaces the attributes of a header object by ours, through TagLib.
+    HRESULT RenderHeader(std::vector<BYTE>& header) const;
 
-    std::unique_ptr<TagLib::ASF::File> file;
-    std::string path; // UTF-8, for the log
+    bool open = false;
+    bool readOnly = false; // the file may not be written, so Flush is refused
+    std::string path;      // UTF-8, the file's full path once it resolves
     HeaderAttributes attributes;
     bool dirty = false; // attributes differ from what the file holds
 };

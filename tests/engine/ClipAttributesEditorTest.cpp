@@ -1,13 +1,19 @@
 // The five clip attributes read and written through the engine, on real files that ffprobe and
-// ffmpeg read back.
+// ffmpeg read back; pipes and devices refused at once; a save that does not fit on the disk.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 
 #include "AudioServer.h"
 #include "EngineTestEnvironment.h"
+#include "SmallFileSystem.h"
 #include "TempFolder.h"
+#include "Watchdog.h"
 #include "com/Bstr.h"
 #include "com/ComPtr.h"
 #include "corvane.h"
@@ -209,4 +215,93 @@ TEST_F(ClipAttributesEditorTest, DamagedFilesFailOrOpenButNeverCrash)
         editor->put_Title(Bstr::FromUtf8("mended").Get());
         editor->Close();
     }
+}
+
+namespace {
+
+// The description that the calling thread's error information holds, whatever its source.
+std::string ThreadErrorText()
+{
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, &info) != S_OK || !info)
+        return "(none)";
+    Bstr text;
+    info->GetDescription(text.Out());
+    return text.Utf8();
+}
+
+std::vector<char> FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+} // namespace
+
+TEST_F(ClipAttributesEditorTest, PipesAndDevicesAreRefusedAtOnce)
+{
+    const std::string fifo = folder / "pipe.wma";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/null")}) {
+        HRESULT hr = S_OK;
+        std::string text;
+        EXPECT_TRUE(ReturnsWithin(std::chrono::seconds(5), fifo,
+                                  [&] {
+                                      CoInitialize(nullptr);
+                                      hr = Open(path);
+                                      text = ThreadErrorText();
+                                      CoUninitialize();
+                                  }))
+            << path << ": the editor waited on it";
+        EXPECT_EQ(hr, E_INVALIDARG) << path;
+        EXPECT_EQ(text, "Not a regular file (\"" + path + "\")");
+        BSTR open = reinterpret_cast<BSTR>(0x1);
+        EXPECT_EQ(editor->get_FilePath(&open), S_OK);
+        EXPECT_EQ(open, nullptr) << path;
+    }
+}
+
+TEST_F(ClipAttributesEditorTest, ASaveThatDoesNotFitFailsAndKeepsTheClip)
+{
+    const std::vector<char> before = FileBytes(clip);
+    constexpr size_t kPage = 4096;
+    const size_t clipPages = (before.size() + kPage - 1) / kPage;
+    SmallFileSystem disk((2 * clipPages + 3) * kPage);
+    std::string path = clip;
+    HRESULT expected = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    std::unique_ptr<FileSizeLimit> limit;
+    if (disk.Mounted()) {
+        path = disk / "clip.wma";
+        std::filesystem::copy_file(clip, path);
+    } else {
+        limit = std::make_unique<FileSizeLimit>(before.size() + 3 * kPage);
+        if (!limit->Active())
+            GTEST_SKIP() << "this process may neither mount a small tmpfs nor lower its file "
+                            "size limit, so a full disk cannot be made";
+        expected = HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL);
+    }
+    ASSERT_EQ(Open(path), S_OK);
+    ASSERT_EQ(editor->put_Author(Bstr::FromUtf8("Ann").Get()), S_OK);
+    const std::vector<char> saved = FileBytes(path);
+
+    // A title of 30000 characters needs 60 KB more than the disk has.
+    std::u16string longTitle(30000, u'x');
+    EXPECT_EQ(editor->put_Title(Bstr(std::u16string_view(longTitle)).Get()), expected);
+    EXPECT_TRUE(FileBytes(path) == saved) << "the failed save changed the clip";
+    // What the editor answers is what the file holds, and a later save does not bring the
+    // failed value back.
+    Bstr title;
+    EXPECT_EQ(editor->get_Title(title.Out()), S_FALSE);
+    EXPECT_EQ(editor->put_Rating(Bstr::FromUtf8("5").Get()), S_OK);
+    EXPECT_EQ(editor->get_Title(title.Out()), S_FALSE);
+    Bstr author;
+    EXPECT_EQ(editor->get_Author(author.Out()), S_OK);
+    EXPECT_EQ(author.Utf8(), "Ann");
+    editor->Close();
+    limit.reset();
+    const std::string tags = audio_test::Shell("ffprobe -v error -show_entries format_tags "
+                                               "-of default=noprint_wrappers=1 '" +
+                                               path + "'");
+    EXPECT_NE(tags.find("TAG:artist=Ann"), std::string::npos) << tags;
+    EXPECT_EQ(tags.find("TAG:title"), std::string::npos) << tags;
 }

@@ -1,10 +1,13 @@
-// What registering the engine writes into HKEY_CLASSES_ROOT, and what unregistering leaves.
+// What registering the engine writes into HKEY_CLASSES_ROOT, and what unregistering leaves;
+// a module named by a relative path is registered by its full one.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 
 #include "EngineTestEnvironment.h"
+#include "TempFolder.h"
 #include "registry/Registry.h"
 
 namespace {
@@ -189,4 +192,23 @@ TEST_F(RegistrationTest, RegsvrReportsFailures)
     EXPECT_EQ(CommandStatus(std::string(QUILLET_REGSVR) + " 2>/dev/null"), 2);
     // A library that is no server: it lacks the entry point.
     EXPECT_EQ(CommandStatus(std::string(QUILLET_REGSVR) + " libm.so.6 2>/dev/null"), 1);
+}
+
+TEST_F(RegistrationTest, ARelativeModulePathIsRegisteredInFull)
+{
+    // From a folder beside the build, with ".." in the way: the entries must name the file
+    // itself, so that clients in any other folder load it.
+    TempFolder elsewhere;
+    const std::filesystem::path module = std::filesystem::canonical(QUILLET_ENGINE_MODULE);
+    const std::string relative = std::filesystem::relative(module, elsewhere.Path()).string();
+    ASSERT_NE(relative.rfind("..", 0), std::string::npos) << relative;
+    ASSERT_EQ(CommandStatus("cd '" + elsewhere.Path().string() + "' && " +
+                            std::string(QUILLET_REGSVR) + " '" + relative + "'"),
+              0);
+    ExpectSame(ClassesHive(), ExpectedHive());
+    // And "./" from the engine's own folder.
+    ASSERT_EQ(CommandStatus("cd '" + module.parent_path().string() + "' && " +
+                            std::string(QUILLET_REGSVR) + " ./" + module.filename().string()),
+              0);
+    ExpectSame(ClassesHive(), ExpectedHive());
 }

@@ -3,6 +3,8 @@
 // null sink's monitor. The clip is recorded by the capture engine from the test server.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -11,6 +13,7 @@
 #include "EngineTestEnvironment.h"
 #include "PlaybackTestSupport.h"
 #include "TempFolder.h"
+#include "Watchdog.h"
 #include "com/Bstr.h"
 #include "com/ComPtr.h"
 #include "corvane.h"
@@ -469,4 +472,29 @@ TEST_F(SimplePlaybackTest, DamagedFilesFailOrPlayButNeverCrashOrHang)
         playback->Reset();
     }
     EXPECT_GT(rendered, 0); // some damage (a truncated tail) still leaves a playable clip
+}
+
+TEST_F(SimplePlaybackTest, PipesAndDevicesAreRefusedBeforeAnyGraph)
+{
+    const std::string fifo = folder / "pipe.wma";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        HRESULT hr = S_OK;
+        std::string text;
+        EXPECT_TRUE(ReturnsWithin(std::chrono::seconds(5), fifo,
+                                  [&] {
+                                      CoInitialize(nullptr);
+                                      hr = Initialize(path);
+                                      text = ErrorText();
+                                      CoUninitialize();
+                                  }))
+            << path << ": rendering waited on it";
+        EXPECT_EQ(hr, E_INVALIDARG) << path;
+        EXPECT_EQ(text, "Not a regular file (\"" + path + "\")");
+        VARIANT_BOOL initialized = VARIANT_TRUE;
+        EXPECT_EQ(playback->get_Initialized(&initialized), S_OK);
+        EXPECT_EQ(initialized, VARIANT_FALSE);
+    }
+    // No graph was made, so the object still takes a clip.
+    EXPECT_EQ(Initialize(clipPath), S_OK);
 }

@@ -1,5 +1,8 @@
-// Stream lengths as the engine measures them: milliseconds, from the media detector.
+// Stream lengths as the engine measures them: milliseconds, from the media detector; pipes and
+// devices refused before any detector reads them.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <fstream>
 #include <random>
@@ -7,6 +10,7 @@
 #include "AudioServer.h"
 #include "EngineTestEnvironment.h"
 #include "TempFolder.h"
+#include "Watchdog.h"
 #include "com/Bstr.h"
 #include "com/ComPtr.h"
 #include "corvane.h"
@@ -103,5 +107,35 @@ TEST_F(StreamLengthTest, DamagedFilesNeverCrashOrHang)
         if (SUCCEEDED(hr)) {
             EXPECT_GE(length, 0.0);
         }
+    }
+}
+
+TEST_F(StreamLengthTest, PipesAndDevicesAreRefusedAtOnce)
+{
+    const std::string fifo = folder / "pipe.wma";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        HRESULT hr = S_OK;
+        double length = 7;
+        std::string text, source;
+        EXPECT_TRUE(ReturnsWithin(std::chrono::seconds(5), fifo,
+                                  [&] {
+                                      CoInitialize(nullptr);
+                                      hr = Measure(path, 0, &length);
+                                      ComPtr<IErrorInfo> info;
+                                      if (GetErrorInfo(0, &info) == S_OK && info) {
+                                          Bstr description, origin;
+                                          info->GetDescription(description.Out());
+                                          info->GetSource(origin.Out());
+                                          text = description.Utf8();
+                                          source = origin.Utf8();
+                                      }
+                                      CoUninitialize();
+                                  }))
+            << path << ": measuring waited on it";
+        EXPECT_EQ(hr, E_INVALIDARG) << path;
+        EXPECT_EQ(length, 0.0) << path;
+        EXPECT_EQ(text, "Not a regular file (\"" + path + "\")");
+        EXPECT_EQ(source, "corvane.WMAHelper.1");
     }
 }

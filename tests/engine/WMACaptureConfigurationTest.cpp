@@ -3,6 +3,7 @@
 // mixer); they are listed after the server's own sources.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "../platform/dshow/VirtualDevices.h"
@@ -288,4 +289,30 @@ TEST_F(WMACaptureConfigurationTest, ResetFromEveryStateLeavesAFreshObject)
         PumpFor(100ms);
         EXPECT_EQ(sink->events.size(), events);
     }
+}
+
+TEST_F(WMACaptureConfigurationTest, OutputsThatAreNoRegularFileAreRefusedAtOnce)
+{
+    ASSERT_EQ(capture->Prepare(), S_OK);
+    const std::string fifo = folder / "pipe.wma";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, folder.Path().string(), std::string("/dev/null")}) {
+        EXPECT_EQ(capture->put_OutputPath(Bstr::FromUtf8(path).Get()), E_INVALIDARG) << path;
+        EXPECT_EQ(LastError(), "Not a regular file (\"" + path + "\")");
+    }
+
+    // A pipe put in the file's place after it was named is refused when the recording starts,
+    // before the writer opens it.
+    ASSERT_EQ(capture->Reset(), S_OK);
+    ASSERT_EQ(PrepareAndBuild("Quillet Virtual Lines"), S_OK);
+    const std::string take = folder / "take.wma";
+    unlink(take.c_str());
+    ASSERT_EQ(mkfifo(take.c_str(), 0600), 0);
+    EXPECT_EQ(capture->Run(), E_INVALIDARG);
+    EXPECT_EQ(LastError(), "Not a regular file (\"" + take + "\")");
+    PumpFor(200ms);
+    EXPECT_EQ(sink->Count(7), 0u) << "no state change: the graph never ran";
+    DSGraphStates state = dsg_error;
+    EXPECT_EQ(capture->GetState(&state), S_OK);
+    EXPECT_EQ(state, dsg_stopped);
 }

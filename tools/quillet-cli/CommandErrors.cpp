@@ -24,6 +24,10 @@ const char* SystemText(HRESULT hr)
         {E_INVALIDARG, "The parameter is incorrect"},
         {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "The system cannot find the file specified"},
         {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), "The system cannot find the path specified"},
+        {HRESULT_FROM_WIN32(ERROR_DISK_FULL), "There is not enough space on the disk"},
+        // EFBIG: the file system's or the process's largest file was reached.
+        {HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL), "The file is too large for the file system"},
+        {HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), "The system cannot write to the file"},
         {REGDB_E_CLASSNOTREG, "Class not registered"},
         {CO_E_CLASSSTRING, "Invalid class string"},
         {CLASS_E_CLASSNOTAVAILABLE, "Class not available"},

@@ -1,5 +1,6 @@
 #include "GraphWatch.h"
 
+#include "GraphErrorText.h"
 #include "TabOutput.h"
 
 namespace {
@@ -34,8 +35,11 @@ std::vector<std::pair<std::string, EventHandler>> GraphWatch::Handlers()
              failureCode = LongOf(args[0]);
              failureResult = LongOf(args[1]);
              failed = true;
-             PrintRecord({"GraphError", std::to_string(failureCode), FormatHex(failureResult),
-                          std::to_string(LongOf(args[2]))});
+             // A lost device's parameter is the filter's address, which means nothing here.
+             PrintRecord({"GraphError", std::to_string(failureCode),
+                          GraphErrorHasResult(failureCode) ? FormatHex(failureResult) : "-",
+                          std::to_string(LongOf(args[2])),
+                          GraphErrorWords(failureCode, failureResult)});
              FlushRecords();
          }},
         {"GraphStateChange",
@@ -53,5 +57,5 @@ std::vector<std::pair<std::string, EventHandler>> GraphWatch::Handlers()
 
 std::string GraphWatch::FailureText() const
 {
-    return "event " + std::to_string(failureCode) + " (" + FormatHex(failureResult) + ")";
+    return GraphErrorText(failureCode, failureResult);
 }

@@ -17,7 +17,7 @@ public:
     // The graph stopped after it had been running.
     bool Ended() const { return ended; }
     bool Failed() const { return failed; }
-    // "event 3 (0x80004005)" for the last GraphError.
+    // What the last GraphError means: "the disk is full (0x80070070)".
     std::string FailureText() const;
 
 private:

@@ -38,7 +38,7 @@ int RunPlay(const CommandLine& line)
     events.Close();
     PrintRecord({"played", path, FormatNumber(std::max(position, 0.0) / 1e7)});
     if (watch.Failed())
-        throw CommandFailure("the playback graph reported " + watch.FailureText());
+        throw CommandFailure("the playback graph failed: " + watch.FailureText());
     return ExitSuccess;
 }
 
@@ -55,7 +55,8 @@ extern const CommandInfo PlayCommand = {
     "Output: the header \"event<TAB>arguments\", then one line per event of the engine, with\n"
     "its name and its arguments:\n"
     "  PositionProgress  POSITION (in units of 100 ns)\n"
-    "  GraphError        CODE HRESULT 0\n"
+    "  GraphError        CODE HRESULT 0 TEXT (what failed, in words; HRESULT is - for a\n"
+    "                    lost device)\n"
     "  GraphStateChange  STATE NAME (1 stopped, 2 paused, 3 running)\n"
     "and last \"played<TAB>FILE<TAB>SECONDS\", the position where playing ended.\n",
     Options,

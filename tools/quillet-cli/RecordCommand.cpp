@@ -197,7 +197,7 @@ int RunRecord(const CommandLine& line)
     PrintRecord(
         {"recorded", path, FormatNumber(ClipSeconds(path)), std::to_string(error ? 0 : bytes)});
     if (graph.Failed())
-        throw CommandFailure("the capture graph reported " + graph.FailureText());
+        throw CommandFailure("the capture graph failed: " + graph.FailureText());
     return ExitSuccess;
 }
 
@@ -227,7 +227,8 @@ extern const CommandInfo RecordCommand = {
     "  SampleData        BYTES TIME (the buffer's size and its time in seconds)\n"
     "  PositionProgress  POSITION (in units of 100 ns)\n"
     "  FileSizeProgress  HIGH LOW (the halves of the file's size in bytes)\n"
-    "  GraphError        CODE HRESULT 0\n"
+    "  GraphError        CODE HRESULT 0 TEXT (what failed, in words; HRESULT is - for a\n"
+    "                    lost device)\n"
     "  GraphStateChange  STATE NAME (1 stopped, 2 paused, 3 running)\n"
     "and last \"recorded<TAB>PATH<TAB>SECONDS<TAB>BYTES\", the clip's length and size. A stop\n"
     "by signal exits with 0; a graph error with 1, after the last line.\n",

@@ -3,8 +3,16 @@
 // server for it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
 #include "CliProcess.h"
 #include "MediaFiles.h"
+#include "SmallFileSystem.h"
 #include "TempFolder.h"
 
 namespace {
@@ -105,4 +113,40 @@ TEST_F(AttrsCommandTest, AttributeFailuresCarryTheEnginesOwnWords)
     CliResult notMedia = RunCli({"attrs", text});
     EXPECT_EQ(notMedia.status, 1);
     EXPECT_TRUE(Contains(notMedia.err, "Could not open file (\"" + text + "\")")) << notMedia.err;
+}
+
+TEST_F(AttrsCommandTest, PipesAndFullDisksAreRefusedInWords)
+{
+    const std::string fifo = folder / "pipe.wma";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CliResult piped = CliProcess({"attrs", fifo}).Finish(std::chrono::seconds(20));
+    EXPECT_EQ(piped.status, 1) << "the program did not end by itself";
+    EXPECT_EQ(piped.err, "quillet-cli attrs: ClipAttributesEditor.FilePath: Not a regular file "
+                         "(\"" +
+                             fifo + "\") (code 0x80070057)\n");
+
+    std::ifstream in(clip, std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(in)), {});
+    const size_t pages = (before.size() + 4095) / 4096;
+    SmallFileSystem disk((2 * pages + 3) * 4096);
+    std::unique_ptr<FileSizeLimit> limit;
+    std::string path = clip;
+    std::string words = "There is not enough space on the disk (code 0x80070070)";
+    if (disk.Mounted()) {
+        path = disk / "tone.wma";
+        std::filesystem::copy_file(clip, path);
+    } else {
+        limit = std::make_unique<FileSizeLimit>(before.size() + 3 * 4096);
+        if (!limit->Active())
+            GTEST_SKIP() << "this process may neither mount a small tmpfs nor lower its file "
+                            "size limit, so a full disk cannot be made";
+        words = "The file is too large for the file system (code 0x80070027)";
+    }
+    CliResult full = RunCli({"attrs", path, "--title", std::string(30000, 'x')});
+    limit.reset();
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "quillet-cli attrs: ClipAttributesEditor.Title: " + words + "\n");
+    std::ifstream after(path, std::ios::binary);
+    EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(after)), {}) == before)
+        << "the clip changed";
 }

@@ -2,6 +2,8 @@
 // engine needs no audio server for it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "CliProcess.h"
 #include "MediaFiles.h"
 #include "TempFolder.h"
@@ -50,4 +52,15 @@ TEST_F(LengthCommandTest, LengthOfAMissingFileOrStreamFails)
         << second.err;
     EXPECT_NE(second.err.find("(code 0x"), std::string::npos) << second.err;
     EXPECT_EQ(second.out, "");
+}
+
+TEST_F(LengthCommandTest, APipeIsRefusedAtOnce)
+{
+    const std::string fifo = folder / "pipe.wma";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CliResult result = CliProcess({"length", fifo}).Finish(std::chrono::seconds(20));
+    EXPECT_EQ(result.status, 1) << "the program did not end by itself";
+    EXPECT_EQ(result.err, "quillet-cli length: WMAHelper.GetStreamLength: Not a regular file (\"" +
+                              fifo + "\") (code 0x80070057)\n");
+    EXPECT_EQ(result.out, "");
 }

@@ -1,6 +1,8 @@
 // play: clips played to their end through the private test server's output.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 
 #include "AudioServer.h"
@@ -97,4 +99,17 @@ TEST_F(PlayCommandTest, FilesThatCannotPlayCarryTheEnginesOwnWords)
         << notMedia.err;
     // Nothing played: only the header came out.
     EXPECT_EQ(notMedia.out, "event\targuments\n");
+}
+
+TEST_F(PlayCommandTest, APipeIsRefusedAtOnce)
+{
+    TempFolder folder;
+    const std::string fifo = folder / "pipe.wma";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CliResult result = CliProcess({"play", fifo}).Finish(20s);
+    EXPECT_EQ(result.status, 1) << "the program did not end by itself";
+    EXPECT_TRUE(Contains(result.err, "quillet-cli play: SimplePlayback.Initialize: Not a regular "
+                                     "file (\"" +
+                                         fifo + "\") (code 0x80070057)"))
+        << result.err;
 }

@@ -2,13 +2,17 @@
 // program as a child process, the files checked with ffprobe and ffmpeg.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "AudioServer.h"
 #include "CliProcess.h"
 #include "MediaFiles.h"
+#include "SmallFileSystem.h"
 #include "TempFolder.h"
 
 using namespace std::chrono_literals;
@@ -257,4 +261,75 @@ TEST_F(RecordCommandTest, EngineRefusalsCarryTheEnginesOwnWords)
         EXPECT_TRUE(Contains(result.err, "quillet-cli record: " + c.message)) << result.err;
         EXPECT_TRUE(EventsNamed(result.Records(), "recorded").empty()) << result.out;
     }
+}
+
+TEST_F(RecordCommandTest, AFullDiskEndsTheTakeAndSaysSoInWords)
+{
+    // A few pages: the header and about a second of packets.
+    SmallFileSystem disk(12 * 1024);
+    std::unique_ptr<FileSizeLimit> limit;
+    std::string clip = disk / "take.wma";
+    std::string words = "the disk is full (0x80070070)";
+    Record event{"GraphError", "3", "0x80070070", "0", "the disk is full"};
+    if (!disk.Mounted()) {
+        // The limit passes to the program, and so does ignoring SIGXFSZ.
+        clip = folder / "take.wma";
+        limit = std::make_unique<FileSizeLimit>(12 * 1024);
+        if (!limit->Active())
+            GTEST_SKIP() << "this process may neither mount a small tmpfs nor lower its file "
+                            "size limit, so a full disk cannot be made";
+        words = "the file is too large for the file system (0x80070027)";
+        event = {"GraphError", "3", "0x80070027", "0", "the file is too large for the file system"};
+    }
+    CliResult result = RunCli({"record", "--seconds", "20", clip});
+    limit.reset();
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_TRUE(Contains(result.err, "quillet-cli record: the capture graph failed: " + words))
+        << result.err;
+    EXPECT_FALSE(Contains(result.err, "event 3")) << result.err;
+    std::vector<Record> errors = EventsNamed(result.Records(), "GraphError");
+    ASSERT_FALSE(errors.empty()) << result.out;
+    EXPECT_EQ(errors.front(), event);
+    // The take stopped at the error, long before its 20 seconds, and was finished.
+    std::vector<Record> recorded = EventsNamed(result.Records(), "recorded");
+    ASSERT_EQ(recorded.size(), 1u) << result.out;
+    EXPECT_LT(std::atof(recorded[0].at(2).c_str()), 10.0);
+}
+
+TEST_F(RecordCommandTest, APipeAsOutputIsRefusedAtOnce)
+{
+    const std::string fifo = folder / "pipe.wma";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    CliResult result = CliProcess({"record", "--seconds", "1", fifo}).Finish(20s);
+    EXPECT_EQ(result.status, 1) << "the program did not end by itself";
+    EXPECT_TRUE(Contains(result.err, "quillet-cli record: WMACapture.OutputPath: Not a regular "
+                                     "file (\"" +
+                                         fifo + "\") (code 0x80070057)"))
+        << result.err;
+    EXPECT_TRUE(EventsNamed(result.Records(), "recorded").empty()) << result.out;
+}
+
+TEST_F(RecordCommandTest, ALostDeviceIsNamedInWordsWithoutACode)
+{
+    const std::string name = audio_test::UniqueName("cli_lost");
+    audio_test::LoadedModule module("module-null-sink sink_name=" + name +
+                                    " sink_properties=device.description=" + name);
+    ASSERT_TRUE(module.Loaded());
+    const std::string clip = folder / "lost.wma";
+    CliProcess recording({"record", "--source", "Monitor of " + name, "--seconds", "20", clip});
+    // A new sink's monitor starts late; the device goes once it has recorded for a while.
+    ASSERT_TRUE(recording.WaitForLine("SampleData", 10s)) << recording.Output();
+    std::this_thread::sleep_for(600ms);
+    ASSERT_TRUE(module.Unload());
+    CliResult result = recording.Finish(30s);
+    EXPECT_EQ(result.status, 1) << result.err;
+    std::vector<Record> errors = EventsNamed(result.Records(), "GraphError");
+    ASSERT_FALSE(errors.empty()) << result.out;
+    EXPECT_EQ(errors.front(),
+              (Record{"GraphError", "31", "-", "0", "the capture device was removed"}));
+    EXPECT_TRUE(Contains(result.err,
+                         "quillet-cli record: the capture graph failed: the capture device was "
+                         "removed\n"))
+        << result.err;
+    EXPECT_EQ(EventsNamed(result.Records(), "recorded").size(), 1u) << result.out;
 }

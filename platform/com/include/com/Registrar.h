@@ -22,7 +22,8 @@
 // values. "{" opens a body only as a word of its own, so a bare {GUID} is a key name. Keywords
 // (NoRemove, ForceRemove, Delete, val, the roots and the type letters) are case-insensitive.
 // %NAME% is replaced by the caller's replacement of that name (case-insensitive), taken
-// literally even inside quotes; %% is one percent sign.
+// literally even inside quotes; %% is one percent sign. A relative %MODULE% (the server's file)
+// is written as its canonical full path, so that the entry serves clients in any folder.
 //
 // Registering creates every key and writes every value; ForceRemove first deletes the key with
 // its subtree; Delete deletes the key with its subtree (and ignores its body). Registering
