@@ -122,7 +122,10 @@ TEST_F(RecordCutOffTest, AKilledRecordingLeavesAFinishedFileAtAnyMoment)
         }
     // The moments count from the first captured buffer, which the writer gets as well.
     for (Run& run : runs) {
-        ASSERT_TRUE(run.process->WaitForLine("SampleData\t", 20s)) << run.clip;
+        if (!run.process->WaitForLine("SampleData\t", 20s)) {
+            CliResult result = run.process->Finish(0ms);
+            FAIL() << run.clip << " records nothing:\n" << result.out << result.err;
+        }
         run.started = std::chrono::steady_clock::now();
     }
     std::vector<Run*> order;
