@@ -16,6 +16,8 @@
 #include <QUrl>
 #include <cmath>
 
+#include "dshow/FileSizeLimit.h"
+
 #include "ClipAttributesDialog.h"
 #include "DescriptionPanel.h"
 #include "DesktopApplication.h"
@@ -387,6 +389,11 @@ void RecorderForm::OnRecordClicked()
     settings.SetEncodingProfile(captureClient->GetProfileId().Get());
     settings.SetOutputPath(ToBstr(path).Get());
     settings.SaveRecorderSettings();
+    // A limit that the first size report would already overrun cannot wait for it.
+    if (settings.ApplyFileSizeLimit() &&
+        FileSizeLimit(settings.FileSizeLimitValue(), uint32_t(profilePicker->SelectedBitrate()))
+            .StopsAtOnce())
+        OnStopClicked();
 }
 
 void RecorderForm::OnPauseClicked()
@@ -596,8 +603,8 @@ void RecorderForm::OnFileSizeProgress(uint32_t low, uint32_t high)
     if (kb == 0)
         return;
     uint32_t limit = settings.FileSizeLimitValue();
-    // Stop while the writer still has room for its last packet and the header.
-    if (limit <= 4 || kb >= limit - 4) {
+    // Stop while the finished file (the packets still to come, the index) stays within the limit.
+    if (FileSizeLimit(limit, uint32_t(profilePicker->SelectedBitrate())).Reached(bytes)) {
         OnStopClicked();
         return;
     }

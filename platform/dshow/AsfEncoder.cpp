@@ -6,8 +6,10 @@
 #include "dshow/Errors.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern "C" {
@@ -70,8 +72,10 @@ HRESULT AsfEncoder::Open(const Config& config)
     inputRate = config.inputRate;
     targetRate = config.target.sampleRate;
     indexWanted = config.index;
+    liveHeaderWanted = config.liveHeader;
     packetCount = 0;
     packetsEnd = 0;
+    muxDuration = 0;
     ptsOrigin = 0;
 
     // Everything that can fail without touching the disk comes first, so a refused
@@ -101,6 +105,13 @@ HRESULT AsfEncoder::Open(const Config& config)
         hr = sink.Flush();
     else
         hr = sink.FailureErrno() ? sink.Failure() : AsfHResultFromAvError(ret);
+    // The header's layout is read back once: the live updates and a finish after a failed write
+    // both patch it where the muxer put it.
+    if (SUCCEEDED(hr))
+        hr = header.Attach(sink.Descriptor());
+    // Even before the first packet the file is a finished, empty recording.
+    if (SUCCEEDED(hr) && config.liveHeader)
+        hr = header.Update(header.DataStart(), 0, 0);
     if (FAILED(hr)) {
         QUILLET_LOG("asf", "%s: cannot write the header: %s", path.c_str(),
                     AsfAvErrorText(ret).c_str());
@@ -118,6 +129,14 @@ HRESULT AsfEncoder::Open(const Config& config)
                 path.c_str(), codec->codec->name, config.target.sampleRate, config.target.channels,
                 config.target.bitRate, config.inputRate, config.inputChannels, codec->block_align,
                 codec->frame_size, layout.FramesPerPacket(), layout.PacketSize());
+    savedPackets = 0;
+    savedEnd = header.DataStart();
+    savedAudioEnd = 0;
+    savedDuration = 0;
+    reserve = AsfSpaceReserve();
+    // A disk that cannot even hold the finish shows at the first packet, which then is not
+    // written; the header alone is a valid empty recording.
+    reserve.Ensure(sink.Descriptor(), savedEnd + FinishBytes());
     state = State::Open;
     failure = S_OK;
     return S_OK;
@@ -413,11 +432,24 @@ HRESULT AsfEncoder::WritePending()
     payload->duration = pendingDuration;
     payload->stream_index = stream->index;
     payload->flags |= AV_PKT_FLAG_KEY;
-    ++packetCount;
-    packetsEnd = av_rescale(pendingPts + pendingDuration, 10'000'000, codec->sample_rate);
+    const int64_t audioEnd =
+        av_rescale(pendingPts + pendingDuration, 10'000'000, codec->sample_rate);
     av_packet_rescale_ts(payload, codec->time_base, stream->time_base);
     pending.clear();
     pendingFrames = 0;
+
+    // The muxer counts in its stream's milliseconds; the header must say what its trailer would.
+    const int64_t packetDuration = av_rescale_q(payload->pts + payload->duration, stream->time_base,
+                                                AVRational{1, 10'000'000});
+    const int64_t packetEnd = savedEnd + layout.PacketSize();
+    const HRESULT room = reserve.Ensure(sink.Descriptor(), packetEnd + FinishBytes());
+    if (FAILED(room) && reserve.Reserved() < packetEnd) {
+        av_packet_unref(payload);
+        return Fail(room, "reserving space for a packet");
+    }
+    ++packetCount;
+    packetsEnd = audioEnd;
+    muxDuration = std::max(muxDuration, packetDuration);
 
     ret = av_write_frame(muxer, payload);
     av_packet_unref(payload);
@@ -427,7 +459,29 @@ HRESULT AsfEncoder::WritePending()
         return Fail(written, "writing a packet");
     if (ret < 0)
         return FailAv(ret, "muxing");
+    savedPackets = packetCount;
+    savedEnd = packetEnd;
+    savedAudioEnd = packetsEnd;
+    savedDuration = muxDuration;
+    if (liveHeaderWanted) {
+        const HRESULT updated = header.Update(savedEnd, savedPackets, savedDuration);
+        if (FAILED(updated))
+            return Fail(updated, "updating the header");
+    }
+    // The packet went whole into the reserve, and what is left of it finishes the file.
+    if (FAILED(room))
+        return Fail(room, "reserving space for the next packet");
     return S_OK;
+}
+
+int64_t AsfEncoder::FinishBytes() const
+{
+    // Finishing writes the packets that the drain of the encoder fills (its delay and the last
+    // partial packet: two at most) and the index, which grows by one entry a second; a minute of
+    // entries ahead keeps the reserve from chasing the index.
+    constexpr int64_t IndexAhead100ns = 60 * asf_index::EntryInterval100ns;
+    return 2 * int64_t(layout.PacketSize()) +
+           asf_index::Size(header.PrerollMs(), packetsEnd + IndexAhead100ns);
 }
 
 HRESULT AsfEncoder::Finish()
@@ -448,15 +502,24 @@ HRESULT AsfEncoder::Finish()
         if (SUCCEEDED(hr))
             hr = WritePending();
     }
-    // After a failure the sink refuses all I/O, so the trailer only frees the muxer's memory and
-    // cannot touch what is in the file.
+    // After a failed write the sink refuses all I/O, so the trailer only frees the muxer's memory
+    // and cannot touch what is in the file; otherwise (a full disk seen by the reserve, an encoder
+    // failure) the packets in the file are whole and the muxer's trailer finishes them.
     const int ret = av_write_trailer(muxer);
-    if (SUCCEEDED(hr) && ret < 0)
-        hr = sink.FailureErrno() ? sink.Failure() : Fail(AsfHResultFromAvError(ret), "trailer");
-    if (SUCCEEDED(hr))
-        hr = sink.Flush();
-    if (SUCCEEDED(hr) && indexWanted)
+    if (SUCCEEDED(hr) && ret < 0 && !sink.FailureErrno())
+        hr = Fail(AsfHResultFromAvError(ret), "trailer");
+    const HRESULT flushed = sink.Flush();
+    if (FAILED(flushed)) {
+        hr = Fail(flushed, "trailer");
+        Salvage();
+    } else if (indexWanted) {
         AppendIndex();
+    }
+    struct stat info
+    {
+    };
+    if (fstat(sink.Descriptor(), &info) == 0)
+        reserve.Release(sink.Descriptor(), int64_t(info.st_size));
     const HRESULT closed = sink.Close();
     if (SUCCEEDED(hr) && FAILED(closed))
         hr = Fail(closed, "closing");
@@ -468,8 +531,34 @@ HRESULT AsfEncoder::Finish()
     return hr;
 }
 
+void AsfEncoder::Salvage()
+{
+    // What reached the file is the header and the whole packets up to savedEnd, perhaps followed
+    // by part of the packet whose write failed. That part goes, and the header gets the counts of
+    // the rest, as the trailer would have written them.
+    const int fd = sink.Descriptor();
+    if (ftruncate(fd, off_t(savedEnd)) != 0) {
+        QUILLET_LOG("asf", "%s: cannot cut the torn packet off: %s", path.c_str(), strerror(errno));
+        return;
+    }
+    HRESULT hr = header.Update(savedEnd, savedPackets, savedDuration);
+    if (FAILED(hr)) {
+        QUILLET_LOG("asf", "%s: cannot write the final header (0x%08X)", path.c_str(),
+                    unsigned(hr));
+        return;
+    }
+    QUILLET_LOG("asf", "%s: finished after the failure with %u whole packets", path.c_str(),
+                savedPackets);
+    if (indexWanted)
+        AppendIndex();
+}
+
 void AsfEncoder::AppendIndex()
 {
+    // A Data Object without packets is smaller than FFmpeg's demuxer trusts, so it would read on
+    // into an index as if it were packets; and there is nothing to seek in anyway.
+    if (savedPackets == 0)
+        return;
     // The audio is complete without the index, so a failure here only costs fast seeking; the
     // file is left as the muxer finished it.
     asf_index::FileLayout fileLayout;
@@ -481,9 +570,9 @@ void AsfEncoder::AppendIndex()
     }
     std::vector<uint8_t> index;
     try {
-        index = asf_index::Build(fileLayout.fileId, fileLayout.prerollMs, packetCount,
+        index = asf_index::Build(fileLayout.fileId, fileLayout.prerollMs, savedPackets,
                                  int64_t(layout.FramesPerPacket()) * codec->frame_size,
-                                 codec->sample_rate, packetsEnd);
+                                 codec->sample_rate, savedAudioEnd);
     } catch (const std::bad_alloc&) {
         return;
     }

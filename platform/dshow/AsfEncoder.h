@@ -7,12 +7,21 @@
 // the resampler and the encoder, writes the trailer (the muxer then rewrites the header with the
 // file size, packet count and duration) and closes the file.
 //
+// A recording may end without Finish: the process killed, the machine off. So after every packet
+// the header's counts, sizes and duration are brought up to date in place (AsfLiveHeader), and
+// what is on disk is at every moment a finished file of the packets written so far, only without
+// the index.
+//
 // Stream time follows the count of samples written, never the caller's time stamps: a pause (no
 // Write calls for a while) continues the same file without a gap, as a paused recording should.
 //
-// A failed write (a full disk, a file size limit) stops the file where it is: what reached the
-// disk stays decodable, the failure's HRESULT comes back from that Write and from every later
-// Write and Finish, which return at once.
+// A failed write (a full disk, a file size limit) stops the file where it is, and Finish still
+// finishes it: before each packet the writer reserves the disk space that the packet and the
+// finish need (AsfSpaceReserve), so a full disk is seen before it tears anything, the packet at
+// hand still goes whole into the reserve, and the header and the index follow into what is left.
+// Where a write fails all the same (no preallocation, a file size limit), Finish cuts the torn
+// packet off and writes the header for the whole packets itself. The failure's HRESULT comes back
+// from that Write and from every later Write and from Finish.
 //
 // Threads: one thread at a time. Open, Write and Finish may come from different threads (the
 // graph's thread opens and finishes, the streaming thread writes) as long as the caller
@@ -20,7 +29,9 @@
 #pragma once
 
 #include "AsfFileSink.h"
+#include "AsfLiveHeader.h"
 #include "AsfPacketLayout.h"
+#include "AsfSpaceReserve.h"
 #include "com/Types.h"
 
 #include <cstddef>
@@ -62,6 +73,7 @@ public:
         std::string path;           // UTF-8
         bool overwrite = false;     // replace an existing file instead of failing
         bool index = true;          // append a seek index when the file is finished
+        bool liveHeader = true;     // keep the header up to date while recording
         uint32_t inputRate = 0;     // of the 16-bit little-endian interleaved PCM: 8000 to 192000
         uint32_t inputChannels = 0; // 1 to 8
         Target target;
@@ -130,6 +142,8 @@ private:
     HRESULT EncodeFrame(bool drain);
     HRESULT CollectPacket(const AVPacket* packet);
     HRESULT WritePending();
+    int64_t FinishBytes() const;
+    void Salvage();
     void AppendIndex();
     HRESULT Fail(HRESULT hr, const char* what);
     HRESULT FailAv(int averror, const char* what);
@@ -144,6 +158,8 @@ private:
     uint32_t targetRate = 0;
 
     AsfFileSink sink;
+    AsfLiveHeader header;
+    AsfSpaceReserve reserve;
     AsfPacketLayout layout;
     AVCodecContext* codec = nullptr;
     SwrContext* resampler = nullptr;
@@ -163,8 +179,15 @@ private:
     int64_t pendingDuration = 0;
     int64_t encodedSamples = 0;
     bool indexWanted = true;
-    uint32_t packetCount = 0;    // data packets written, each of FramesPerPacket frames
-    int64_t packetsEnd = 0;      // 100 ns, where the last packet's audio ends
+    bool liveHeaderWanted = true;
+    uint32_t packetCount = 0; // data packets handed to the muxer, each of FramesPerPacket frames
+    int64_t packetsEnd = 0;   // 100 ns, where the last packet's audio ends
+    int64_t muxDuration = 0;  // 100 ns, the muxer's own count of the same, in whole ms
+    // The packets known to be whole in the file: what a header written after a failure declares.
+    uint32_t savedPackets = 0;
+    int64_t savedEnd = 0;        // file offset after the last of them
+    int64_t savedAudioEnd = 0;   // 100 ns, where their audio ends
+    int64_t savedDuration = 0;   // 100 ns, as muxDuration
     int64_t ptsOrigin = 0;       // the encoder's time of the file's zero
     int64_t inputSamples = 0;    // per channel, at the input rate
     int64_t firstInputTime = -1; // 100 ns, of the first Write

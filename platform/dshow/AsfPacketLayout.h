@@ -14,6 +14,9 @@
 // packet, so the file on disk grows at least twice a second and a killed recording loses little.
 // Longer recordings only get better: the last packet's padding spreads over more audio.
 //
+// The clients' size limit (dshow/FileSizeLimit.h) stops early enough for three packets of about
+// this size, so a layout with larger packets must move that bound along.
+//
 // Threads: a plain value; any thread.
 #pragma once
 

@@ -112,6 +112,12 @@ std::vector<uint8_t> Build(const GUID& fileId, int64_t prerollMs, uint32_t packe
     return index;
 }
 
+int64_t Size(int64_t prerollMs, int64_t end100ns)
+{
+    const int64_t lastPresentation = std::max<int64_t>(end100ns, 0) + prerollMs * 10'000;
+    return IndexHeaderSize + IndexEntrySize * (lastPresentation / EntryInterval100ns + 1);
+}
+
 HRESULT ReadLayout(int fd, FileLayout& layout)
 {
     uint8_t header[HeaderObjectSize];
@@ -138,6 +144,7 @@ HRESULT ReadLayout(int fd, FileLayout& layout)
             if (FAILED(hr))
                 return hr;
             layout.fileId = Get<GUID>(object + FileIdOffset);
+            layout.filePropertiesOffset = at;
             layout.fileSizeOffset = at + FileSizeOffset;
             layout.prerollMs = int64_t(Get<uint64_t>(object + PrerollOffset));
             found = true;
@@ -155,6 +162,7 @@ HRESULT ReadLayout(int fd, FileLayout& layout)
     const int64_t dataSize = int64_t(Get<uint64_t>(data + 16));
     if (Get<GUID>(data) != DataObject || dataSize < ObjectHeaderSize)
         return VFW_E_INVALID_FILE_FORMAT;
+    layout.dataOffset = headerSize;
     layout.dataEnd = headerSize + dataSize;
     return S_OK;
 }

@@ -24,9 +24,11 @@ inline constexpr int64_t EntryInterval100ns = 10'000'000;
 struct FileLayout
 {
     GUID fileId{};
-    int64_t fileSizeOffset = 0; // of the File Properties Object's File Size field
+    int64_t filePropertiesOffset = 0; // where the File Properties Object starts
+    int64_t fileSizeOffset = 0;       // of the File Properties Object's File Size field
     int64_t prerollMs = 0;
-    int64_t dataEnd = 0; // where the Data Object ends: the index goes here
+    int64_t dataOffset = 0; // where the Data Object starts, right after the header
+    int64_t dataEnd = 0;    // where the Data Object ends: the index goes here
 };
 
 // The Simple Index Object for `packetCount` data packets that each start `packetSamples`
@@ -34,6 +36,9 @@ struct FileLayout
 // times shifted by the preroll; the audio ends at `end100ns` of media time.
 std::vector<uint8_t> Build(const GUID& fileId, int64_t prerollMs, uint32_t packetCount,
                            int64_t packetSamples, int sampleRate, int64_t end100ns);
+
+// The size in bytes of what Build makes for audio that ends at `end100ns` of media time.
+int64_t Size(int64_t prerollMs, int64_t end100ns);
 
 // Reads the header of the ASF file open for reading and writing on `fd`.
 // VFW_E_INVALID_FILE_FORMAT when the header is not what a finished recording has.

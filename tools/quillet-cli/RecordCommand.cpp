@@ -2,10 +2,13 @@
 // the engine sends printed as it arrives.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "dshow/FileSizeLimit.h"
 
 #include "AutomationObject.h"
 #include "CommandErrors.h"
@@ -20,7 +23,7 @@ namespace {
 // What the capture's own events tell the wait loop.
 struct CaptureWatch
 {
-    std::optional<long> limitKb;
+    std::optional<FileSizeLimit> limit;
     bool limitReached = false;
     bool samplesAsked = false; // SampleData will come
     std::optional<std::chrono::steady_clock::time_point> firstSample;
@@ -42,12 +45,23 @@ template <class T> T ReadAt(std::span<const BYTE> bytes, size_t offset)
     return value;
 }
 
-// The window program's rule: stop once the file reaches the limit less 4 KB, and for a limit
-// of 4 KB or less at the first report of at least 1 KB.
-bool LimitReached(uint64_t bytes, long limitKb)
+// The bit rate of the profile that the capture records with, 0 when the catalogue does not
+// know it; the size limit's margin depends on it.
+uint32_t ProfileBitRate(AutomationObject& capture)
 {
-    const long kb = long(bytes / 1024);
-    return kb >= 1 && kb >= limitKb - 4;
+    try {
+        const std::string id = TextOf(capture.Get("ProfileId"));
+        const LONG version = LongOf(capture.Get("ProfileVersion"));
+        AutomationObject helper = AutomationObject::Create(WMAHelperProgId);
+        Variant list = helper.Call("GetAvailableSystemProfilesInfo", {Variant::Long(version)});
+        for (AutomationObject& profile : ObjectsOf(list, "WMAProfileInfo"))
+            if (strcasecmp(TextOf(profile.Get("Id")).c_str(), id.c_str()) == 0)
+                return uint32_t(std::max<LONG>(LongOf(profile.Get("Bitrate")), 0));
+    } catch (const AutomationError& error) {
+        std::fprintf(stderr, "quillet-cli record: reading the profile's bit rate: %s\n",
+                     error.what());
+    }
+    return 0;
 }
 
 // The capture's own events, besides those that every graph has.
@@ -93,7 +107,7 @@ std::vector<std::pair<std::string, EventHandler>> CaptureHandlers(CaptureWatch& 
              PrintRecord({"FileSizeProgress", std::to_string(high), std::to_string(low)});
              // The halves are unsigned, though they travel as signed longs.
              const uint64_t bytes = (uint64_t(uint32_t(high)) << 32) | uint32_t(low);
-             if (watch.limitKb && LimitReached(bytes, *watch.limitKb))
+             if (watch.limit && watch.limit->Reached(bytes))
                  watch.limitReached = true;
          }},
     };
@@ -156,7 +170,7 @@ int RunRecord(const CommandLine& line)
     const std::optional<long> level = line.Integer("level", 0, 100);
     const std::optional<double> seconds = line.Number("seconds", 0.001, 1e9);
     CaptureWatch watch;
-    watch.limitKb = line.Integer("limit-kb", 1, 0x7FFFFFFF);
+    const std::optional<long> limitKb = line.Integer("limit-kb", 1, 0x7FFFFFFF);
 
     // From here on Ctrl+C ends the recording properly instead of killing the program.
     StopSignals signals;
@@ -182,6 +196,11 @@ int RunRecord(const CommandLine& line)
     CheckBound(capture, "InputPin", pin, "input line");
     if (level)
         capture.Put("RecordLevel", Variant::Long(LONG(*level)));
+    if (limitKb) {
+        watch.limit.emplace(uint64_t(*limitKb), ProfileBitRate(capture));
+        // A limit that the first size report would already overrun stops the recording at once.
+        watch.limitReached = watch.limit->StopsAtOnce();
+    }
 
     capture.Call("Run");
     if (WaitForStop(watch, graph, seconds, signals) == PumpEnd::Signalled)

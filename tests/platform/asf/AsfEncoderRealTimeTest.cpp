@@ -1,7 +1,8 @@
 // The ASF writer while a recording runs in real time: the file grows as it records, survives a
-// killed process, and stops cleanly at a file size limit. The last two run the writer in a child
-// process so the test can kill it or limit its file size.
+// killed process with a header that knows its length, and stops cleanly at a file size limit. The
+// last two run the writer in a child process so the test can kill it or limit its file size.
 #include "AsfEncoder.h"
+#include "AsfHeaderFields.h"
 #include "AsfTestSupport.h"
 #include "TempFolder.h"
 
@@ -129,6 +130,10 @@ TEST(AsfEncoderRealTime, KilledRecordingKeepsWhatItWrote)
     EXPECT_EQ("wmav2", decoded.codec);
     EXPECT_GE(decoded.Seconds(), 4.0);
     EXPECT_LE(decoded.Seconds(), 5.5);
+    // The header knows it: a player shows the length without scanning the file.
+    const AsfHeaderFields header = ReadHeaderFields(path);
+    EXPECT_NEAR(header.Seconds(), decoded.Seconds(), 0.2);
+    EXPECT_EQ(header.fileSize, uint64_t(header.actualSize));
 }
 
 TEST(AsfEncoderRealTime, FileSizeLimitFailsTheWriteAndKeepsTheFileDecodable)
@@ -188,9 +193,16 @@ TEST(AsfEncoderRealTime, FileSizeLimitFailsTheWriteAndKeepsTheFileDecodable)
     EXPECT_EQ(fileTooLarge, report.finish);
     EXPECT_EQ(fileTooLarge, report.secondFinish);
 
-    EXPECT_EQ(int64_t(Limit), FileSize(path));
+    // The packet that hit the limit is cut off; the header declares the whole ones before it.
+    const AsfHeaderFields header = ReadHeaderFields(path);
+    ASSERT_TRUE(header.valid);
+    EXPECT_LE(header.actualSize, int64_t(Limit));
+    EXPECT_GT(header.actualSize, int64_t(Limit) - 2 * int64_t(header.packetSize) - 1024);
+    EXPECT_EQ(header.DataEnd(), header.DataStart() + int64_t(header.packets * header.packetSize));
+    EXPECT_EQ(header.fileSize, uint64_t(header.actualSize));
     const Decoded decoded = DecodeFile(path);
     ASSERT_TRUE(decoded.error.empty()) << decoded.error;
+    EXPECT_NEAR(header.Seconds(), decoded.Seconds(), 0.2);
     // Everything but the packet that hit the limit decodes: the header is under a kilobyte and a
     // packet under half a second.
     const double expected = double(Limit - 1024) * 8 / BitRate;

@@ -162,21 +162,33 @@ TEST_F(RecordCommandTest, SigtermEndsTheRecordingAsProperly)
     CheckFinished(result, clip);
 }
 
-TEST_F(RecordCommandTest, StopsAtTheSizeLimitLessFourKilobytes)
+TEST_F(RecordCommandTest, StopsAtTheSizeLimitLessWhatTheBitRateStillAdds)
 {
+    // At 32 kbit/s the margin is 8 KB: a report, three packets of 1.5 KB and the index; at
+    // 192 kbit/s it is 27 KB. A limit within its margin stops the recording as soon as it runs.
+    const std::string rate32 = "{5EC82107-CAAE-4863-BF46-E1B83E08827D}";
+    const std::string rate192 = "{FD02E46B-AA9F-4A6C-AE97-A70C8A0FE98D}";
     struct Case
     {
+        std::string profile;
         const char* limitKb;
-        uint64_t stopBytes; // the first size report at or above this ends the recording
+        uint64_t stopBytes; // the first size report at or above this ends the recording; 0: none
     };
-    for (Case c : {Case{"12", 8 * 1024}, Case{"3", 1024}}) {
-        SCOPED_TRACE(c.limitKb);
+    for (const Case& c : {Case{rate32, "12", 4 * 1024}, Case{rate192, "100", 73 * 1024},
+                          Case{rate32, "3", 0}, Case{rate192, "20", 0}}) {
+        SCOPED_TRACE(std::string(c.limitKb) + " KB with " + c.profile);
         std::string clip = folder / (std::string("limited-") + c.limitKb + ".wma");
-        CliResult result = RunCli({"record", "--limit-kb", c.limitKb, "--seconds", "30", clip});
+        CliResult result = RunCli(
+            {"record", "--limit-kb", c.limitKb, "--profile", c.profile, "--seconds", "30", clip});
         ASSERT_EQ(result.status, 0) << result.err;
         Record last = CheckFinished(result, clip);
         EXPECT_LT(std::atof(last.at(2).c_str()), 10.0) << "the limit, not the time, stopped it";
+        EXPECT_LE(std::stoul(last.at(3)), std::stoul(c.limitKb) * 1024);
         std::vector<Record> sizes = EventsNamed(result.Records(), "FileSizeProgress");
+        if (c.stopBytes == 0) {
+            EXPECT_TRUE(sizes.empty()) << "stopped before the first report";
+            continue;
+        }
         ASSERT_FALSE(sizes.empty());
         EXPECT_GE(FileSizeOf(sizes.back()), c.stopBytes);
         for (size_t i = 0; i + 1 < sizes.size(); ++i)
