@@ -27,9 +27,9 @@ bash "$root/scripts/build.sh" release >/dev/null
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/quillet-install.XXXXXX")"
 chmod 755 "$scratch"
 stage="$scratch/stage"
-servers=()
 cleanup() {
-  for dir in "${servers[@]}"; do
+  local dir
+  for dir in $(cat "$scratch/servers" 2>/dev/null); do
     QUILLET_AUDIO_SERVER_DIR="$dir" bash "$scratch/audio-test-server.sh" stop || true
   done
   # A package that this run installed and did not get to remove goes again.
@@ -65,6 +65,8 @@ fail() {
   echo "$*"
   exit 1
 }
+# No "producer | grep -q" below: grep -q leaves at its first match, the producer may then die of
+# SIGPIPE, and pipefail would report that as a failed check.
 
 # The files that an installation holds, relative to the prefix.
 expected_files() {
@@ -94,7 +96,8 @@ start_audio_server() {
     chown "$user" "$dir"
     as=(setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --clear-groups)
   fi
-  servers+=("$dir")
+  # Listed in a file: checks run in subshells, and the cleanup must stop every server.
+  echo "$dir" >>"$scratch/servers"
   "${as[@]}" env QUILLET_AUDIO_SERVER_DIR="$dir" bash "$scratch/audio-test-server.sh" start >&2
   QUILLET_AUDIO_SERVER_DIR="$dir" bash "$scratch/audio-test-server.sh" env
 }
@@ -140,8 +143,10 @@ files_are_exactly_ours() {
 libraries_resolve() {
   local status=0 file
   for file in "$stage"/usr/bin/* "$stage"/usr/lib/quillet/*.so; do
-    if ldd "$file" | grep -q 'not found'; then
-      echo "$file: $(ldd "$file" | grep 'not found')"
+    local libraries
+    libraries="$(ldd "$file")"
+    if [[ "$libraries" == *"not found"* ]]; then
+      echo "$file: $(grep 'not found' <<<"$libraries")"
       status=1
     fi
     local runpath
@@ -158,7 +163,7 @@ icons_have_their_sizes() {
   local size file status=0
   for size in "${icon_sizes[@]}"; do
     file="$stage/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
-    file -b "$file" | grep -q "^PNG image data, $size x $size," || {
+    [[ "$(file -b "$file")" == "PNG image data, $size x $size,"* ]] || {
       echo "$file: $(file -b "$file")"
       status=1
     }
@@ -195,7 +200,7 @@ desktop_files_agree() {
   local width height
   width="$(sed -n 's|.*<image type="source" width="\([0-9]*\)".*|\1|p' "$metainfo")"
   height="$(sed -n 's|.*<image type="source"[^>]* height="\([0-9]*\)".*|\1|p' "$metainfo")"
-  file -b "$root/$path" | grep -q "^PNG image data, $width x $height," ||
+  [[ "$(file -b "$root/$path")" == "PNG image data, $width x $height,"* ]] ||
     fail "the screenshot is $(file -b "$root/$path"), the metainfo says ${width}x$height"
 }
 
@@ -207,7 +212,7 @@ man_pages_format() {
     [ -z "$output" ] || { echo "$page: $output"; status=1; }
     local name
     name="$(basename "$page" .1.gz)"
-    zcat "$page" | grep -A1 '^\.SH NAME' | tail -1 | grep -q "^$name " ||
+    [[ "$(zcat "$page" | grep -A1 '^\.SH NAME' | tail -1)" == "$name "* ]] ||
       { echo "$page does not name $name"; status=1; }
   done
   return $status
@@ -309,11 +314,11 @@ package_depends_on_what_it_links() {
       real="$(readlink -f "$path")"
       owner="$(dpkg -S "$real" "${real#/usr}" 2>/dev/null | head -1 | cut -d: -f1 || true)"
       [ -n "$owner" ] || continue
-      printf '%s\n' "${named[@]}" | grep -qx "$owner" ||
+      [[ " ${named[*]} " == *" $owner "* ]] ||
         { echo "$(basename "$file") links $library ($owner), which Depends does not bring"; status=1; }
     done
   done
-  printf '%s\n' "${named[@]}" | grep -qx libqt6svg6 || { echo "libqt6svg6 is not in Depends"; status=1; }
+  [[ " ${named[*]} " == *" libqt6svg6 "* ]] || { echo "libqt6svg6 is not in Depends"; status=1; }
   return $status
 }
 
@@ -331,7 +336,7 @@ rm -rf "$stage"
 # --- 3. The package on this machine --------------------------------------------------------
 
 install_package() {
-  if dpkg-query -W -f='${Status}' quillet 2>/dev/null | grep -q 'install ok installed'; then
+  if [ "$(dpkg-query -W -f='${Status}' quillet 2>/dev/null || true)" = "install ok installed" ]; then
     DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq quillet
   fi
   touch "$scratch/installed"
@@ -346,7 +351,7 @@ record_and_decode() {
   local clip="$home/first clip.wma"
   as_new_user "$user" "$home" "$server_env" /usr/bin/quillet-cli record --seconds 2 "$clip" \
     >"$home/record.out"
-  tail -1 "$home/record.out" | grep -q $'^recorded\t' || fail "record: $(tail -3 "$home/record.out")"
+  [[ "$(tail -1 "$home/record.out")" == $'recorded\t'* ]] || fail "record: $(tail -3 "$home/record.out")"
   local seconds
   seconds="$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$clip")"
   awk -v s="$seconds" 'BEGIN { exit !(s >= 1.8 && s <= 2.6) }' || fail "the clip lasts $seconds s"
