@@ -245,8 +245,8 @@ staged_programs_run() {
   [ "$before" = "$after" ] || fail "the programs wrote into the installed tree"
 }
 
-# The staged window program comes up in an X server for a new user; the window's title is what
-# a person sees.
+# The staged window program comes up in an X server for a new user with its engine: the
+# window's title is what a person sees, and no error box says the engine is missing.
 staged_window_opens() {
   local home="$scratch/home-window"
   new_home "$home" root
@@ -254,13 +254,23 @@ staged_window_opens() {
     xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
       QT_QPA_PLATFORM=xcb "$1" & program=$!
       for _ in $(seq 1 150); do
+        # The engine is created while the window is built: a failure shows its box first.
+        if xdotool search --onlyvisible --name "^Error" >/dev/null 2>&1; then
+          kill "$program"; echo "an error box is open"; exit 1
+        fi
         if xdotool search --onlyvisible --name "^Quillet$" >/dev/null 2>&1; then
-          kill "$program"; wait "$program" || true; exit 0
+          sleep 1
+          error="$(xdotool search --onlyvisible --name "^Error" 2>/dev/null || true)"
+          kill "$program"; wait "$program" || true
+          [ -z "$error" ] || { echo "an error box is open"; exit 1; }
+          exit 0
         fi
         kill -0 "$program" 2>/dev/null || { echo "the program ended"; exit 1; }
         sleep 0.1
       done
       echo "no window"; kill "$program"; exit 1' window "$stage/usr/bin/Vellox"
+  [ "$(registered_engine "$home")" = "$stage/usr/lib/quillet/libcorvane.so" ] ||
+    fail "the window program did not register its engine: $(registered_engine "$home")"
 }
 
 echo "check-install: staging the install into $stage"
