@@ -33,7 +33,9 @@ QPixmap SplashPicture()
 
 int RunVellox(int argc, char** argv)
 {
-    quillet::UseBuildRegistryWhenUnset();
+    // A failed first-start registration needs no report of its own: the recorder form's
+    // creation of the capture engine fails next and says so in its message box.
+    quillet::UseProgramRegistry();
     // The settings are read once, before the application object exists.
     SettingsStore& settings = SettingsStore::Instance();
     OleInitialize(nullptr);

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every package that Quillet needs to build, run and test, from Debian's archive.
+# Installs every package that Quillet needs to build, run, test and package, from Debian's
+# archive: librsvg2-bin renders the desktop icons, dpkg-dev (dpkg-shlibdeps) and file serve
+# CPack's Debian package, man-db checks the manual pages.
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
@@ -11,6 +13,8 @@ packages=(
   libtag1-dev libpulse-dev
   pulseaudio pulseaudio-utils ffmpeg xdg-utils
   dbus-daemon pipewire pipewire-pulse wireplumber
+  librsvg2-bin
+  dpkg-dev file man-db
 )
 
 missing=()

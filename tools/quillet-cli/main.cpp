@@ -27,7 +27,8 @@ void PrintProgramHelp(FILE* stream)
                  "line is wrong.\n"
                  "The engine is found in the registry at $QUILLET_REGISTRY_DIR; without it, in\n"
                  "the registry folder beside the program's own folder (where the build registers\n"
-                 "the engine), else in ~/.config/quillet.\n");
+                 "the engine), else in ~/.config/quillet, where an installed program registers\n"
+                 "its engine on first start.\n");
 }
 
 // COM on this thread for the length of one command; the command has released every engine
@@ -78,7 +79,12 @@ int main(int argc, char** argv)
     // waits for (FlushRecords), so that a reader follows a recording at ten writes a second
     // rather than one for each of its fifty buffers.
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-    quillet::UseBuildRegistryWhenUnset();
+    // A failed first-start registration is only reported: the command's own class creation
+    // then says which class is missing, and commands such as --help need no engine.
+    if (HRESULT hr = quillet::UseProgramRegistry(); FAILED(hr))
+        std::fprintf(stderr,
+                     "quillet-cli: cannot register the engine in the user's registry (0x%08X)\n",
+                     unsigned(hr));
     if (argc < 2) {
         PrintProgramHelp(stderr);
         return ExitUsage;
