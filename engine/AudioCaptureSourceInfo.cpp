@@ -1,5 +1,7 @@
 #include "AudioCaptureSourceInfo.h"
 
+#include "com/InterfaceGuard.h"
+
 #include "PinCollector.h"
 
 namespace {
@@ -64,7 +66,7 @@ HRESULT AudioCaptureSourceInfo::InitFromFilter(IBaseFilter* filter, const OLECHA
 }
 
 HRESULT AudioCaptureSourceInfo::get_FriendlyName(BSTR* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = nullptr;
@@ -72,30 +74,40 @@ HRESULT AudioCaptureSourceInfo::get_FriendlyName(BSTR* pVal)
         return E_UNEXPECTED;
     *pVal = SysAllocStringLen(friendlyName.data(), UINT(friendlyName.size()));
     return *pVal ? S_OK : E_OUTOFMEMORY;
+} catch (...) {
+    return GuardedResult("AudioCaptureSourceInfo::get_FriendlyName");
 }
 
 HRESULT AudioCaptureSourceInfo::get_InputPinsCount(LONG* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = LONG(inputPinIds.size());
     return S_OK;
+} catch (...) {
+    return GuardedResult("AudioCaptureSourceInfo::get_InputPinsCount");
 }
 
 HRESULT AudioCaptureSourceInfo::get_InputPinId(LONG Index, BSTR* pVal)
-{
+try {
     return CopyAt(inputPinIds, Index, pVal);
+} catch (...) {
+    return GuardedResult("AudioCaptureSourceInfo::get_InputPinId");
 }
 
 HRESULT AudioCaptureSourceInfo::get_OutputPinsCount(LONG* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = LONG(outputPinIds.size());
     return S_OK;
+} catch (...) {
+    return GuardedResult("AudioCaptureSourceInfo::get_OutputPinsCount");
 }
 
 HRESULT AudioCaptureSourceInfo::get_OutputPinId(LONG Index, BSTR* pVal)
-{
+try {
     return CopyAt(outputPinIds, Index, pVal);
+} catch (...) {
+    return GuardedResult("AudioCaptureSourceInfo::get_OutputPinId");
 }

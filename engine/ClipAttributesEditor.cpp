@@ -1,5 +1,7 @@
 #include "ClipAttributesEditor.h"
 
+#include "com/InterfaceGuard.h"
+
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -29,7 +31,7 @@ HRESULT ClipAttributesEditor::Fail(const char* text, HRESULT hr)
 }
 
 HRESULT ClipAttributesEditor::Close()
-{
+try {
     filePath.Reset();
     header.Reset();
     if (editor) {
@@ -37,18 +39,22 @@ HRESULT ClipAttributesEditor::Close()
         editor.Reset();
     }
     return S_OK;
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::Close");
 }
 
 HRESULT ClipAttributesEditor::get_FilePath(BSTR* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = filePath.Copy();
     return IsOpen() && !*pVal ? E_OUTOFMEMORY : S_OK;
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::get_FilePath");
 }
 
 HRESULT ClipAttributesEditor::put_FilePath(BSTR newVal)
-{
+try {
     Close();
     if (SysStringLen(newVal) == 0)
         return E_INVALIDARG;
@@ -80,6 +86,8 @@ HRESULT ClipAttributesEditor::put_FilePath(BSTR newVal)
     }
     filePath = Bstr(std::u16string_view(newVal, SysStringLen(newVal)));
     return S_OK;
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::put_FilePath");
 }
 
 HRESULT ClipAttributesEditor::ReadAttribute(const char16_t* name, BSTR* value)
@@ -90,11 +98,7 @@ HRESULT ClipAttributesEditor::ReadAttribute(const char16_t* name, BSTR* value)
         return Fail("No file is open", E_FAIL);
     *value = nullptr;
     std::vector<BYTE> buffer;
-    try {
-        buffer.resize(kValueBufferBytes);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    buffer.resize(kValueBufferBytes);
     WORD stream = 0;
     WMT_ATTR_DATATYPE type = WMT_TYPE_DWORD;
     WORD length = kValueBufferBytes;
@@ -160,11 +164,7 @@ HRESULT ClipAttributesEditor::DeleteAttribute(const char16_t* name)
     if (count == 0)
         return S_FALSE;
     std::vector<WORD> indices;
-    try {
-        indices.resize(count);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    indices.resize(count);
     hr = header3->GetAttributeIndices(0, name, nullptr, indices.data(), &count);
     if (FAILED(hr))
         return hr;
@@ -182,51 +182,71 @@ HRESULT ClipAttributesEditor::DeleteAttribute(const char16_t* name)
 }
 
 HRESULT ClipAttributesEditor::get_Author(BSTR* pVal)
-{
+try {
     return ReadAttribute(u"Author", pVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::get_Author");
 }
 
 HRESULT ClipAttributesEditor::put_Author(BSTR newVal)
-{
+try {
     return WriteAttribute(u"Author", newVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::put_Author");
 }
 
 HRESULT ClipAttributesEditor::get_Copyright(BSTR* pVal)
-{
+try {
     return ReadAttribute(u"Copyright", pVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::get_Copyright");
 }
 
 HRESULT ClipAttributesEditor::put_Copyright(BSTR newVal)
-{
+try {
     return WriteAttribute(u"Copyright", newVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::put_Copyright");
 }
 
 HRESULT ClipAttributesEditor::get_Description(BSTR* pVal)
-{
+try {
     return ReadAttribute(u"Description", pVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::get_Description");
 }
 
 HRESULT ClipAttributesEditor::put_Description(BSTR newVal)
-{
+try {
     return WriteAttribute(u"Description", newVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::put_Description");
 }
 
 HRESULT ClipAttributesEditor::get_Rating(BSTR* pVal)
-{
+try {
     return ReadAttribute(u"Rating", pVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::get_Rating");
 }
 
 HRESULT ClipAttributesEditor::put_Rating(BSTR newVal)
-{
+try {
     return WriteAttribute(u"Rating", newVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::put_Rating");
 }
 
 HRESULT ClipAttributesEditor::get_Title(BSTR* pVal)
-{
+try {
     return ReadAttribute(u"Title", pVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::get_Title");
 }
 
 HRESULT ClipAttributesEditor::put_Title(BSTR newVal)
-{
+try {
     return WriteAttribute(u"Title", newVal);
+} catch (...) {
+    return GuardedResult("ClipAttributesEditor::put_Title");
 }

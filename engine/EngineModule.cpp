@@ -20,6 +20,7 @@
 #include "com/ComApi.h"
 #include "com/ComPtr.h"
 #include "com/DebugLog.h"
+#include "com/InterfaceGuard.h"
 #include "com/Registrar.h"
 #include "com/TypeInfo.h"
 #include "corvane.h"
@@ -110,7 +111,7 @@ QUILLET_EXPORT HRESULT DllCanUnloadNow()
 }
 
 QUILLET_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv)
-{
+try {
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
@@ -128,10 +129,12 @@ QUILLET_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* p
         return factories[i]->QueryInterface(riid, ppv);
     }
     return CLASS_E_CLASSNOTAVAILABLE;
+} catch (...) {
+    return GuardedResult("DllGetClassObject");
 }
 
 QUILLET_EXPORT HRESULT DllRegisterServer()
-{
+try {
     HRESULT hr = RunScript(kAppIdScript, true);
     if (FAILED(hr))
         return hr;
@@ -146,10 +149,12 @@ QUILLET_EXPORT HRESULT DllRegisterServer()
     if (FAILED(hr))
         return hr;
     return RegisterTypeLib(library.Get(), path.c_str(), nullptr);
+} catch (...) {
+    return GuardedResult("DllRegisterServer");
 }
 
 QUILLET_EXPORT HRESULT DllUnregisterServer()
-{
+try {
     HRESULT hr = S_OK;
     for (const ClassEntry& entry : kClasses) {
         hr = RunScript(entry.script, false);
@@ -160,6 +165,8 @@ QUILLET_EXPORT HRESULT DllUnregisterServer()
     if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED)
         return hr;
     return RunScript(kAppIdScript, false);
+} catch (...) {
+    return GuardedResult("DllUnregisterServer");
 }
 
 QUILLET_EXPORT QuilletResource QuilletFindResource(const char* type, int id)

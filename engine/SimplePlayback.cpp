@@ -1,5 +1,7 @@
 #include "SimplePlayback.h"
 
+#include "com/InterfaceGuard.h"
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -49,7 +51,7 @@ HRESULT SimplePlayback::Fail(const char* text, HRESULT hr)
 // --- Rendering ------------------------------------------------------------------------------
 
 HRESULT SimplePlayback::Initialize(BSTR FilePath)
-{
+try {
     if (HasGraph())
         return Fail("The object has already been initialized", E_FAIL);
     renderedPath.Reset();
@@ -77,21 +79,27 @@ HRESULT SimplePlayback::Initialize(BSTR FilePath)
     initialized = VARIANT_TRUE;
     renderedPath = std::move(path);
     return hr;
+} catch (...) {
+    return GuardedResult("SimplePlayback::Initialize");
 }
 
 HRESULT SimplePlayback::get_Initialized(VARIANT_BOOL* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = initialized ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
+} catch (...) {
+    return GuardedResult("SimplePlayback::get_Initialized");
 }
 
 HRESULT SimplePlayback::Reset()
-{
+try {
     DestroyGraph(); // stops the graph on its way, without an event
     initialized = VARIANT_FALSE;
     return S_OK;
+} catch (...) {
+    return GuardedResult("SimplePlayback::Reset");
 }
 
 // --- Volume ---------------------------------------------------------------------------------
@@ -125,7 +133,7 @@ HRESULT SimplePlayback::GetBasicAudio(IBasicAudio** audio)
 }
 
 HRESULT SimplePlayback::get_Volume(LONG* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = -1;
@@ -139,56 +147,70 @@ HRESULT SimplePlayback::get_Volume(LONG* pVal)
         return hr;
     *pVal = VolumeFromHundredthsOfDecibel(hundredths);
     return hr;
+} catch (...) {
+    return GuardedResult("SimplePlayback::get_Volume");
 }
 
 HRESULT SimplePlayback::put_Volume(LONG newVal)
-{
+try {
     LONG hundredths = HundredthsOfDecibelFromVolume(newVal);
     ComPtr<IBasicAudio> audio;
     HRESULT hr = GetBasicAudio(&audio);
     if (FAILED(hr))
         return hr;
     return audio->put_Volume(hundredths);
+} catch (...) {
+    return GuardedResult("SimplePlayback::put_Volume");
 }
 
 // --- Run control and position ---------------------------------------------------------------
 
 HRESULT SimplePlayback::Run()
-{
+try {
     HRESULT hr = RunGraph();
     if (SUCCEEDED(hr))
         _ISimplePlaybackEventsFire::FireGraphStateChange(sinks, dsg_running);
     return hr;
+} catch (...) {
+    return GuardedResult("SimplePlayback::Run");
 }
 
 HRESULT SimplePlayback::Pause()
-{
+try {
     HRESULT hr = PauseGraph();
     if (SUCCEEDED(hr))
         _ISimplePlaybackEventsFire::FireGraphStateChange(sinks, dsg_paused);
     return hr;
+} catch (...) {
+    return GuardedResult("SimplePlayback::Pause");
 }
 
 HRESULT SimplePlayback::Stop()
-{
+try {
     HRESULT hr = StopGraph();
     if (SUCCEEDED(hr))
         _ISimplePlaybackEventsFire::FireGraphStateChange(sinks, dsg_stopped);
     return hr;
+} catch (...) {
+    return GuardedResult("SimplePlayback::Stop");
 }
 
 HRESULT SimplePlayback::GetState(DSGraphStates* pState)
-{
+try {
     return GetClientState(pState);
+} catch (...) {
+    return GuardedResult("SimplePlayback::GetState");
 }
 
 HRESULT SimplePlayback::GetPosition(DOUBLE* pPosition)
-{
+try {
     return GetClientPosition(pPosition);
+} catch (...) {
+    return GuardedResult("SimplePlayback::GetPosition");
 }
 
 HRESULT SimplePlayback::SetPosition(DOUBLE Position, VARIANT_BOOL Absolute)
-{
+try {
     if (!HasGraph())
         return Fail(kNoGraph, E_FAIL);
     ComPtr<IMediaSeeking> seeking;
@@ -203,10 +225,12 @@ HRESULT SimplePlayback::SetPosition(DOUBLE Position, VARIANT_BOOL Absolute)
     // A failed seek is reported as the failure it is, so that a caller who asks for a position
     // the clip does not have is not told it got there.
     return FAILED(hr) ? hr : S_OK;
+} catch (...) {
+    return GuardedResult("SimplePlayback::SetPosition");
 }
 
 HRESULT SimplePlayback::GetStreamLength(LONG StreamIndex, DOUBLE* pStreamLength)
-{
+try {
     if (!pStreamLength)
         return E_POINTER;
     *pStreamLength = 0.0;
@@ -214,18 +238,24 @@ HRESULT SimplePlayback::GetStreamLength(LONG StreamIndex, DOUBLE* pStreamLength)
         return Fail("No file is rendered", E_FAIL);
     return MeasureStreamLength(renderedPath.Get(), StreamIndex, pStreamLength,
                                CLSID_SimplePlayback);
+} catch (...) {
+    return GuardedResult("SimplePlayback::GetStreamLength");
 }
 
 // --- Events ---------------------------------------------------------------------------------
 
 HRESULT SimplePlayback::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
-{
+try {
     return EnumConnectionPointsOf(points, ppEnum);
+} catch (...) {
+    return GuardedResult("SimplePlayback::EnumConnectionPoints");
 }
 
 HRESULT SimplePlayback::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
-{
+try {
     return FindConnectionPointIn(points, riid, ppCP);
+} catch (...) {
+    return GuardedResult("SimplePlayback::FindConnectionPoint");
 }
 
 void SimplePlayback::OnGraphEvent(LONG code, LONG_PTR param1, LONG_PTR)

@@ -2,6 +2,8 @@
 // building is in WMACaptureBuild.cpp.
 #include "WMACapture.h"
 
+#include "com/InterfaceGuard.h"
+
 #include <sys/stat.h>
 
 #include <bit>
@@ -62,32 +64,40 @@ HRESULT WMACapture::Fail(const char* text, HRESULT hr)
 // --- Source, pins and output -------------------------------------------------------------
 
 HRESULT WMACapture::get_SourceId(BSTR* pVal)
-{
+try {
     return CopyText(sourceId, pVal);
+} catch (...) {
+    return GuardedResult("WMACapture::get_SourceId");
 }
 
 HRESULT WMACapture::get_InputPin(BSTR* pVal)
-{
+try {
     return CopyText(inputPinId, pVal);
+} catch (...) {
+    return GuardedResult("WMACapture::get_InputPin");
 }
 
 HRESULT WMACapture::get_OutputPin(BSTR* pVal)
-{
+try {
     return CopyText(outputPinId, pVal);
+} catch (...) {
+    return GuardedResult("WMACapture::get_OutputPin");
 }
 
 HRESULT WMACapture::put_SourceId(BSTR newVal)
-{
+try {
     if (sourceFilter)
         return Fail("Source filter cannot be changed if the object has been initialized", E_FAIL);
     if (SysStringLen(newVal) == 0)
         return Fail("Invalid source filter name string", E_INVALIDARG);
     sourceId = TextOf(newVal);
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::put_SourceId");
 }
 
 HRESULT WMACapture::put_InputPin(BSTR newVal)
-{
+try {
     if (!sourceFilter) {
         if (SysStringLen(newVal) == 0)
             inputPinId.Reset();
@@ -101,18 +111,22 @@ HRESULT WMACapture::put_InputPin(BSTR newVal)
     if (FAILED(hr))
         inputPinId = previous;
     return hr;
+} catch (...) {
+    return GuardedResult("WMACapture::put_InputPin");
 }
 
 HRESULT WMACapture::put_OutputPin(BSTR newVal)
-{
+try {
     if (sourceFilter)
         return Fail("Output pin cannot be changed if the object has been initialized", E_FAIL);
     outputPinId = newVal ? TextOf(newVal) : Bstr();
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::put_OutputPin");
 }
 
 HRESULT WMACapture::put_OutputPath(BSTR newVal)
-{
+try {
     if (SysStringLen(newVal) == 0)
         return E_INVALIDARG;
     if (!writerFilter)
@@ -133,10 +147,12 @@ HRESULT WMACapture::put_OutputPath(BSTR newVal)
         return Fail(text.c_str(), hr);
     }
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::put_OutputPath");
 }
 
 HRESULT WMACapture::get_OutputPath(BSTR* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = nullptr;
@@ -155,35 +171,43 @@ HRESULT WMACapture::get_OutputPath(BSTR* pVal)
     *pVal = SysAllocString(name);
     CoTaskMemFree(name);
     return *pVal ? S_OK : E_OUTOFMEMORY;
+} catch (...) {
+    return GuardedResult("WMACapture::get_OutputPath");
 }
 
 HRESULT WMACapture::get_Prepared(VARIANT_BOOL* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = HasGraph() ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::get_Prepared");
 }
 
 HRESULT WMACapture::get_MonitorOutputFileSize(VARIANT_BOOL* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = monitorFileSize;
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::get_MonitorOutputFileSize");
 }
 
 HRESULT WMACapture::put_MonitorOutputFileSize(VARIANT_BOOL newVal)
-{
+try {
     // Only the low 16 bits count, as for every VARIANT_BOOL that crosses the interface.
     monitorFileSize = (newVal & 0xFFFF) ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::put_MonitorOutputFileSize");
 }
 
 // --- Record level -------------------------------------------------------------------------
 
 HRESULT WMACapture::get_RecordLevel(LONG* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = -1;
@@ -194,10 +218,12 @@ HRESULT WMACapture::get_RecordLevel(LONG* pVal)
     if (SUCCEEDED(hr))
         *pVal = LONG(level * 100.0); // truncated toward zero: 0.499 reads as 49
     return hr;
+} catch (...) {
+    return GuardedResult("WMACapture::get_RecordLevel");
 }
 
 HRESULT WMACapture::put_RecordLevel(LONG newVal)
-{
+try {
     if (!inputMixer)
         return Fail(kNoMixer, E_FAIL);
     double level = newVal * 0.01;
@@ -206,12 +232,14 @@ HRESULT WMACapture::put_RecordLevel(LONG newVal)
     if (level < 0.0)
         level = 0.0;
     return inputMixer->put_MixLevel(level);
+} catch (...) {
+    return GuardedResult("WMACapture::put_RecordLevel");
 }
 
 // --- Run control --------------------------------------------------------------------------
 
 HRESULT WMACapture::Run()
-{
+try {
     // The output may have been replaced since it was named; the writer opens it when it runs.
     Bstr path;
     if (writerFilter && get_OutputPath(path.Out()) == S_OK && !IsRecordablePath(path.Utf8()))
@@ -220,41 +248,53 @@ HRESULT WMACapture::Run()
     if (SUCCEEDED(hr))
         _IWMACaptureEventsFire::FireGraphStateChange(events, dsg_running);
     return hr;
+} catch (...) {
+    return GuardedResult("WMACapture::Run");
 }
 
 HRESULT WMACapture::Pause()
-{
+try {
     HRESULT hr = PauseGraph();
     if (SUCCEEDED(hr))
         _IWMACaptureEventsFire::FireGraphStateChange(events, dsg_paused);
     return hr;
+} catch (...) {
+    return GuardedResult("WMACapture::Pause");
 }
 
 HRESULT WMACapture::Stop()
-{
+try {
     HRESULT hr = StopGraph();
     if (SUCCEEDED(hr))
         _IWMACaptureEventsFire::FireGraphStateChange(events, dsg_stopped);
     return hr;
+} catch (...) {
+    return GuardedResult("WMACapture::Stop");
 }
 
 HRESULT WMACapture::StopWhenReady()
-{
+try {
     return StopGraphWhenReady();
+} catch (...) {
+    return GuardedResult("WMACapture::StopWhenReady");
 }
 
 HRESULT WMACapture::GetState(DSGraphStates* pState)
-{
+try {
     return GetClientState(pState);
+} catch (...) {
+    return GuardedResult("WMACapture::GetState");
 }
 
 HRESULT WMACapture::GetPosition(DOUBLE* pPosition)
-{
+try {
     return GetClientPosition(pPosition);
+} catch (...) {
+    return GuardedResult("WMACapture::GetPosition");
 }
 
 HRESULT WMACapture::Reset()
-{
+try {
     sourceId.Reset();
     inputPinId.Reset();
     outputPinId.Reset();
@@ -273,18 +313,24 @@ HRESULT WMACapture::Reset()
     DestroyGraph();
     sizeTickCount = 0;
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::Reset");
 }
 
 // --- Events ---------------------------------------------------------------------------------
 
 HRESULT WMACapture::EnumConnectionPoints(IEnumConnectionPoints** ppEnum)
-{
+try {
     return EnumConnectionPointsOf(points, ppEnum);
+} catch (...) {
+    return GuardedResult("WMACapture::EnumConnectionPoints");
 }
 
 HRESULT WMACapture::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
-{
+try {
     return FindConnectionPointIn(points, riid, ppCP);
+} catch (...) {
+    return GuardedResult("WMACapture::FindConnectionPoint");
 }
 
 void WMACapture::FireSampleError(const char* text)
@@ -330,12 +376,14 @@ void WMACapture::OnTimerTick()
 }
 
 HRESULT WMACapture::SampleCB(double, IMediaSample*)
-{
+try {
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::SampleCB");
 }
 
 HRESULT WMACapture::BufferCB(double SampleTime, BYTE* pBuffer, LONG BufferLen)
-{
+try {
     if (!grabberSet.load(std::memory_order_acquire))
         return S_FALSE;
     HWND target = samplesWindow.load(std::memory_order_acquire);
@@ -350,6 +398,8 @@ HRESULT WMACapture::BufferCB(double SampleTime, BYTE* pBuffer, LONG BufferLen)
     if (!PostMessageA(target, WM_GRAPH_SAMPLES, reinterpret_cast<WPARAM>(array), time))
         DisposeUndelivered(target, WM_GRAPH_SAMPLES, reinterpret_cast<WPARAM>(array), time);
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::BufferCB");
 }
 
 void WMACapture::OnSampleMessage(WPARAM wParam, LPARAM lParam)

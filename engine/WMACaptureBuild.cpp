@@ -6,7 +6,9 @@
 #include "IsAudioOnlyProfile.h"
 #include "PinCollector.h"
 #include "WMACapture.h"
+
 #include "com/ComApi.h"
+#include "com/InterfaceGuard.h"
 #include "com/Variant.h"
 
 namespace {
@@ -120,7 +122,7 @@ HRESULT WMACapture::GetCurrentProfile(IWMProfile** profile)
 }
 
 HRESULT WMACapture::get_ProfileId(BSTR* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = nullptr;
@@ -133,19 +135,23 @@ HRESULT WMACapture::get_ProfileId(BSTR* pVal)
         return E_FAIL;
     *pVal = text.Detach();
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::get_ProfileId");
 }
 
 HRESULT WMACapture::put_ProfileId(BSTR newVal)
-{
+try {
     ComPtr<IWMProfile> profile;
     HRESULT hr = LoadProfileById(newVal, &profile);
     if (FAILED(hr))
         return hr;
     return ApplyProfile(profile.Get());
+} catch (...) {
+    return GuardedResult("WMACapture::put_ProfileId");
 }
 
 HRESULT WMACapture::get_ProfileVersion(wm_profile_version* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     ComPtr<IWMProfile> profile;
@@ -159,6 +165,8 @@ HRESULT WMACapture::get_ProfileVersion(wm_profile_version* pVal)
     if (SUCCEEDED(hr))
         *pVal = wm_profile_version(version);
     return hr;
+} catch (...) {
+    return GuardedResult("WMACapture::get_ProfileVersion");
 }
 
 HRESULT WMACapture::LoadDefaultProfile(IWMProfile** profile)
@@ -216,7 +224,7 @@ HRESULT WMACapture::ApplyProfile(IWMProfile* profile)
 }
 
 HRESULT WMACapture::Prepare()
-{
+try {
     if (HasGraph())
         return Fail("The object has already been prepared", E_FAIL);
     HRESULT hr = CreateGraph();
@@ -230,6 +238,8 @@ HRESULT WMACapture::Prepare()
         return hr;
     }
     return S_OK;
+} catch (...) {
+    return GuardedResult("WMACapture::Prepare");
 }
 
 HRESULT WMACapture::CreateWriter()
@@ -319,7 +329,7 @@ HRESULT WMACapture::ApplyInputPin()
 }
 
 HRESULT WMACapture::Build()
-{
+try {
     if (!HasGraph())
         return Fail("The object has not been prepared", E_FAIL);
     HRESULT hr = FindSourceFilter();
@@ -381,6 +391,8 @@ HRESULT WMACapture::Build()
     if (FAILED(hr))
         Reset();
     return hr;
+} catch (...) {
+    return GuardedResult("WMACapture::Build");
 }
 
 HRESULT WMACapture::InsertSampleGrabber(IPin* sourceOutput, IPin* writerInput, bool* fatal)

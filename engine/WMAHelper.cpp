@@ -1,5 +1,7 @@
 #include "WMAHelper.h"
 
+#include "com/InterfaceGuard.h"
+
 #include "AudioCaptureSourceInfo.h"
 #include "AudioInputDevices.h"
 #include "ErrorReporting.h"
@@ -41,7 +43,7 @@ HRESULT MoveIntoArray(std::vector<ComPtr<IDispatch>>& listed, VARIANT* result)
 } // namespace
 
 HRESULT WMAHelper::GetAvailableSystemProfilesInfo(wm_profile_version Version, VARIANT* pInfo)
-{
+try {
     if (!pInfo)
         return E_POINTER;
     VariantClear(pInfo);
@@ -74,18 +76,16 @@ HRESULT WMAHelper::GetAvailableSystemProfilesInfo(wm_profile_version Version, VA
             info->QueryInterface(IID_PPV_ARGS(&dispatch));
         info->InnerRelease(); // the creation reference
         if (dispatch) {
-            try {
-                listed.push_back(std::move(dispatch));
-            } catch (const std::bad_alloc&) {
-                return E_OUTOFMEMORY;
-            }
+            listed.push_back(std::move(dispatch));
         }
     }
     return MoveIntoArray(listed, pInfo);
+} catch (...) {
+    return GuardedResult("WMAHelper::GetAvailableSystemProfilesInfo");
 }
 
 HRESULT WMAHelper::GetAvailableCaptureSourcesInfo(VARIANT* info)
-{
+try {
     if (!info)
         return E_POINTER;
     VariantClear(info);
@@ -112,17 +112,17 @@ HRESULT WMAHelper::GetAvailableCaptureSourcesInfo(VARIANT* info)
             dispatch.Reset();
         source->InnerRelease(); // the creation reference
         if (dispatch) {
-            try {
-                listed.push_back(std::move(dispatch));
-            } catch (const std::bad_alloc&) {
-                return E_OUTOFMEMORY;
-            }
+            listed.push_back(std::move(dispatch));
         }
     }
     return MoveIntoArray(listed, info);
+} catch (...) {
+    return GuardedResult("WMAHelper::GetAvailableCaptureSourcesInfo");
 }
 
 HRESULT WMAHelper::GetStreamLength(BSTR FilePath, LONG StreamIndex, DOUBLE* pStreamLength)
-{
+try {
     return MeasureStreamLength(FilePath, StreamIndex, pStreamLength);
+} catch (...) {
+    return GuardedResult("WMAHelper::GetStreamLength");
 }

@@ -1,5 +1,7 @@
 #include "WMAProfileInfo.h"
 
+#include "com/InterfaceGuard.h"
+
 #include "com/ComApi.h"
 #include "com/ComPtr.h"
 
@@ -80,23 +82,27 @@ HRESULT WMAProfileInfo::InitFromProfile(IWMProfile* profile, LONG versionValue, 
 }
 
 HRESULT WMAProfileInfo::get_Version(wm_profile_version* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = wm_profile_version(version);
     return version ? S_OK : E_UNEXPECTED;
+} catch (...) {
+    return GuardedResult("WMAProfileInfo::get_Version");
 }
 
 HRESULT WMAProfileInfo::get_Index(LONG* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = index;
     return index >= 0 ? S_OK : E_UNEXPECTED;
+} catch (...) {
+    return GuardedResult("WMAProfileInfo::get_Index");
 }
 
 HRESULT WMAProfileInfo::get_Id(BSTR* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = nullptr;
@@ -104,22 +110,30 @@ HRESULT WMAProfileInfo::get_Id(BSTR* pVal)
         return E_UNEXPECTED;
     *pVal = SysAllocString(id.c_str());
     return *pVal ? S_OK : E_OUTOFMEMORY;
+} catch (...) {
+    return GuardedResult("WMAProfileInfo::get_Id");
 }
 
 HRESULT WMAProfileInfo::get_Bitrate(LONG* pVal)
-{
+try {
     if (!pVal)
         return E_POINTER;
     *pVal = LONG(bitrate);
     return bitrate ? S_OK : E_UNEXPECTED;
+} catch (...) {
+    return GuardedResult("WMAProfileInfo::get_Bitrate");
 }
 
 HRESULT WMAProfileInfo::get_Name(BSTR* pVal)
-{
+try {
     return CopyOut(name, pVal);
+} catch (...) {
+    return GuardedResult("WMAProfileInfo::get_Name");
 }
 
 HRESULT WMAProfileInfo::get_Description(BSTR* pVal)
-{
+try {
     return CopyOut(description, pVal);
+} catch (...) {
+    return GuardedResult("WMAProfileInfo::get_Description");
 }

@@ -10,10 +10,11 @@
 #include <taglib/tbytevectorstream.h>
 
 #include "AsfFileCheck.h"
-#include "InterfaceGuard.h"
 #include "RewriteAsfFile.h"
 #include "com/Bstr.h"
 #include "com/ComApi.h"
+#include "com/DebugLog.h"
+#include "com/InterfaceGuard.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 #include "Profile.h"
 
-#include "InterfaceGuard.h"
 #include "StreamConfig.h"
 #include "WideStringOut.h"
+#include "com/DebugLog.h"
+#include "com/InterfaceGuard.h"
 
 Profile::Profile(const ProfileRow& row) : row(row), name(row.name), description(row.description) {}
 

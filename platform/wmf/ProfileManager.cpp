@@ -1,10 +1,11 @@
 #include "ProfileManager.h"
 
-#include "InterfaceGuard.h"
 #include "Profile.h"
 #include "SystemProfileCatalogue.h"
 #include "com/Bstr.h"
 #include "com/ComApi.h"
+#include "com/DebugLog.h"
+#include "com/InterfaceGuard.h"
 
 void* ProfileManager::FindInterface(REFIID riid)
 {

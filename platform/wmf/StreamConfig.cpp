@@ -2,8 +2,9 @@
 
 #include <new>
 
-#include "InterfaceGuard.h"
 #include "WideStringOut.h"
+#include "com/DebugLog.h"
+#include "com/InterfaceGuard.h"
 
 namespace {
 

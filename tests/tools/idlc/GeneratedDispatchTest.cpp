@@ -2,6 +2,8 @@
 // their declared types, the event firing helpers, the event unpacking and the client wrappers.
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "com/Bstr.h"
@@ -41,9 +43,18 @@ public:
         *pVal = label.Copy();
         return S_OK;
     }
+    // Labels starting with "throw" stand for what a member or an argument conversion might
+    // throw, which the dispatcher must catch.
     HRESULT put_Label(BSTR newVal) override
     {
-        label = Bstr(std::u16string_view(newVal ? newVal : u"", SysStringLen(newVal)));
+        Bstr text(std::u16string_view(newVal ? newVal : u"", SysStringLen(newVal)));
+        if (text.Utf8() == "throw bad_alloc")
+            throw std::bad_alloc();
+        if (text.Utf8() == "throw error")
+            throw std::runtime_error("a library failed");
+        if (text.Utf8() == "throw int")
+            throw 42;
+        label = std::move(text);
         return S_OK;
     }
     HRESULT Seek(DOUBLE Position, VARIANT_BOOL Absolute) override
@@ -229,6 +240,18 @@ TEST_F(GeneratedDispatchTest, BadCallsGetTheDispatchCodes)
     EXPECT_EQ(
         sampler->Invoke(8, IID_IDispatch, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
         DISP_E_UNKNOWNINTERFACE);
+}
+
+TEST_F(GeneratedDispatchTest, NoExceptionLeavesInvoke)
+{
+    EXPECT_EQ(Call(2, DISPATCH_PROPERTYPUT, {Variant::Utf8("throw bad_alloc")}), E_OUTOFMEMORY);
+    EXPECT_EQ(Call(2, DISPATCH_PROPERTYPUT, {Variant::Utf8("throw error")}), E_UNEXPECTED);
+    EXPECT_EQ(Call(2, DISPATCH_PROPERTYPUT, {Variant::Utf8("throw int")}), E_UNEXPECTED);
+    // The object is whole afterwards.
+    EXPECT_EQ(Call(2, DISPATCH_PROPERTYPUT, {Variant::Utf8("kept")}), S_OK);
+    Variant label;
+    EXPECT_EQ(Call(2, DISPATCH_PROPERTYGET, {}, &label), S_OK);
+    EXPECT_EQ(Bstr(std::u16string_view(label.bstrVal, SysStringLen(label.bstrVal))).Utf8(), "kept");
 }
 
 TEST_F(GeneratedDispatchTest, FailuresBecomeExceptions)
