@@ -235,6 +235,11 @@ void CaptureClient::TogglePause()
     });
 }
 
+void CaptureClient::PauseFromStopped()
+{
+    CallOrThrow("Error while starting capture", [&] { engine.Pause(); });
+}
+
 void CaptureClient::Stop()
 {
     CallOrThrow("Error while stopping capture", [&] { engine.Stop(); });

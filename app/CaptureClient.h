@@ -34,6 +34,9 @@ public:
     void Run();
     // Pauses a running capture and resumes a paused one; does nothing otherwise.
     void TogglePause();
+    // Opens the output and holds the graph paused, so that nothing captured reaches the file: a
+    // recording whose size limit leaves no room for any audio.
+    void PauseFromStopped();
     void Stop();
     // Builds again for another source, keeping the pin, the profile and the output path.
     void RecreateWithSource(BSTR source);

@@ -375,9 +375,18 @@ void RecorderForm::OnRecordClicked()
         }
     }
     SetPickersEnabled(false);
+    // A limit that the first size report would already overrun cannot wait for it, and a packet
+    // of audio would already break it: the clip is begun paused and finished at once.
+    const bool limitLeavesNoRoom =
+        settings.ApplyFileSizeLimit() &&
+        FileSizeLimit(settings.FileSizeLimitValue(), uint32_t(profilePicker->SelectedBitrate()))
+            .StopsAtOnce();
     try {
         captureClient->SetOutputPath(ToBstr(path).Get());
-        captureClient->Run();
+        if (limitLeavesNoRoom)
+            captureClient->PauseFromStopped();
+        else
+            captureClient->Run();
     } catch (const QString& text) {
         recordButton->SetCheck(false);
         SetPickersEnabled(true);
@@ -389,10 +398,7 @@ void RecorderForm::OnRecordClicked()
     settings.SetEncodingProfile(captureClient->GetProfileId().Get());
     settings.SetOutputPath(ToBstr(path).Get());
     settings.SaveRecorderSettings();
-    // A limit that the first size report would already overrun cannot wait for it.
-    if (settings.ApplyFileSizeLimit() &&
-        FileSizeLimit(settings.FileSizeLimitValue(), uint32_t(profilePicker->SelectedBitrate()))
-            .StopsAtOnce())
+    if (limitLeavesNoRoom)
         OnStopClicked();
 }
 

@@ -202,7 +202,8 @@ int RunRecord(const CommandLine& line)
         watch.limitReached = watch.limit->StopsAtOnce();
     }
 
-    capture.Call("Run");
+    // With no room for a packet of audio, the clip is begun paused, so nothing captured reaches it.
+    capture.Call(watch.limitReached ? "Pause" : "Run");
     if (WaitForStop(watch, graph, seconds, signals) == PumpEnd::Signalled)
         std::fprintf(stderr, "quillet-cli record: stopping on signal %d\n", signals.Take());
     const std::string path = TextOf(capture.Get("OutputPath"));

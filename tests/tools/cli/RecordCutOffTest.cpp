@@ -182,9 +182,8 @@ TEST_F(RecordCutOffTest, AFullDiskStopsWithItsErrorAndAFinishedFile)
     }
     CliResult result = recording->Finish(30s);
     EXPECT_EQ(result.status, 1) << result.out << result.err;
-    EXPECT_TRUE(Contains(result.err,
-                         std::string("the capture graph reported event 3 (") + expectedCode + ")"))
-        << result.err;
+    EXPECT_TRUE(Contains(result.err, "the capture graph failed: ")) << result.err;
+    EXPECT_TRUE(Contains(result.err, std::string("(") + expectedCode + ")")) << result.err;
     EXPECT_TRUE(Contains(result.out, std::string("GraphError\t3\t") + expectedCode)) << result.out;
     // The last line tells the clip that the program finished.
     std::vector<Record> records = result.Records();
