@@ -7,11 +7,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <numbers>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -20,6 +18,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
 }
+
+#include "BenchSignal.h"
 
 namespace {
 
@@ -32,17 +32,7 @@ constexpr size_t BufferFrames = Rate / 50;
 
 const std::vector<int16_t>& Minute()
 {
-    static const std::vector<int16_t> pcm = [] {
-        std::vector<int16_t> samples(size_t(Rate) * Seconds * Channels);
-        for (size_t i = 0; i < samples.size() / Channels; ++i) {
-            const double t = double(i) / Rate;
-            const double value = 0.3 * std::sin(2 * std::numbers::pi * 220 * t) +
-                                 0.2 * std::sin(2 * std::numbers::pi * 1318 * t + std::sin(3 * t));
-            samples[i * 2] = int16_t(value * 32767);
-            samples[i * 2 + 1] = int16_t(value * 0.8 * 32767);
-        }
-        return samples;
-    }();
+    static const std::vector<int16_t> pcm = MusicLikeStereo(Rate, Seconds);
     return pcm;
 }
 

@@ -9,12 +9,12 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
-#include <numbers>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include "BenchSignal.h"
 
 namespace {
 
@@ -27,17 +27,7 @@ constexpr size_t BufferFrames = InputRate / 50;
 
 const std::vector<int16_t>& Minute()
 {
-    static const std::vector<int16_t> pcm = [] {
-        std::vector<int16_t> samples(size_t(InputRate) * Seconds * InputChannels);
-        for (size_t i = 0; i < samples.size() / InputChannels; ++i) {
-            const double t = double(i) / InputRate;
-            const double value = 0.3 * std::sin(2 * std::numbers::pi * 220 * t) +
-                                 0.2 * std::sin(2 * std::numbers::pi * 1318 * t + std::sin(3 * t));
-            samples[i * 2] = int16_t(value * 32767);
-            samples[i * 2 + 1] = int16_t(value * 0.8 * 32767);
-        }
-        return samples;
-    }();
+    static const std::vector<int16_t> pcm = MusicLikeStereo(InputRate, Seconds);
     return pcm;
 }
 
