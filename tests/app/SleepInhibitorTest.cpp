@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "FormTestSupport.h"
-#include "PrivateSessionBus.h"
+#include "PrivateBus.h"
 #include "RecorderForm.h"
 #include "SkinnedButton.h"
 
@@ -58,7 +58,7 @@ protected:
         return WaitUntil([&] { return bus.Active() == count; }, 3000ms);
     }
 
-    PrivateSessionBus bus;
+    PrivateBus bus;
     std::unique_ptr<RecorderForm> form;
 };
 
@@ -140,7 +140,7 @@ protected:
         form.reset();
         FormTest::TearDown();
     }
-    PrivateSessionBus bus{false};
+    PrivateBus bus{PrivateBus::Service::None};
     std::unique_ptr<RecorderForm> form;
 };
 
@@ -159,6 +159,56 @@ TEST_F(SleepInhibitorWithoutDesktopTest, ARecordingRunsWhenNobodyGrantsTheInhibi
     ASSERT_TRUE(WaitUntil([&] { return form->Capture().GetState() == dsg_stopped; }, 3000ms));
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_GT(std::filesystem::file_size(folder / "a.wma"), 2000u);
+}
+
+// Where no portal answers, logind is asked on the system bus: its inhibition lasts while the
+// descriptor it hands out is open.
+class SleepInhibitorThroughLogindTest : public FormTest
+{
+protected:
+    void TearDown() override
+    {
+        form.reset();
+        FormTest::TearDown();
+    }
+    DSGraphStates State() { return form->Capture().GetState(); }
+    void Click(int id)
+    {
+        QTest::mouseClick(Control<SkinnedButton>(form.get(), id), Qt::LeftButton);
+    }
+    bool LogindHolds(unsigned count)
+    {
+        return WaitUntil([&] { return logind.Active() == count; }, 3000ms);
+    }
+
+    PrivateBus session{PrivateBus::Service::None};
+    PrivateBus logind{PrivateBus::Service::Logind};
+    std::unique_ptr<RecorderForm> form;
+};
+
+TEST_F(SleepInhibitorThroughLogindTest, ARecordingHoldsLogindsLockWhileItRuns)
+{
+    ASSERT_TRUE(session.Started()) << session.Why();
+    ASSERT_TRUE(logind.Started()) << logind.Why();
+    form = std::make_unique<RecorderForm>(*settings, boxes);
+    form->Create();
+    Control<QLineEdit>(form.get(), OutputField)
+        ->setText(QString::fromStdString(folder / "logind.wma"));
+    Click(RecordButton);
+    ASSERT_TRUE(WaitUntil([&] { return State() == dsg_running; }, 3000ms));
+    ASSERT_TRUE(LogindHolds(1));
+    EXPECT_EQ(logind.LastReason(), "Recording audio");
+
+    Click(PauseButton);
+    ASSERT_TRUE(WaitUntil([&] { return State() == dsg_paused; }, 3000ms));
+    EXPECT_TRUE(LogindHolds(0));
+    Click(PauseButton);
+    ASSERT_TRUE(WaitUntil([&] { return State() == dsg_running; }, 3000ms));
+    EXPECT_TRUE(LogindHolds(1));
+    Click(StopButton);
+    ASSERT_TRUE(WaitUntil([&] { return State() == dsg_stopped; }, 3000ms));
+    EXPECT_TRUE(LogindHolds(0));
+    EXPECT_EQ(logind.Granted(), 2u);
 }
 
 } // namespace

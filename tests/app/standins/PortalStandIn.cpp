@@ -1,24 +1,39 @@
-// A stand-in for the desktop portal's Inhibit interface, run on a private session bus by the
-// window tests. It grants every inhibition, ends one when its request is closed or its owner
-// leaves the bus, and answers the tests on a little interface of its own:
+// A stand-in for the desktop's inhibition services, run on private buses by the window tests:
+// by default the portal's Inhibit interface on the session bus, whose inhibitions end when their
+// request is closed or their owner leaves the bus; with --logind, logind's Manager.Inhibit on the
+// system bus, whose inhibitions last while a copy of the descriptor it hands out is open. It
+// grants every inhibition and answers the tests on a little interface of its own:
 //   io.github.quillet.PortalStandIn.Active()  inhibitions held now
 //   io.github.quillet.PortalStandIn.Granted() inhibitions granted since the start
 //   io.github.quillet.PortalStandIn.LastFlags() / LastReason()  of the newest inhibition
-// at /io/github/quillet/PortalStandIn. It owns org.freedesktop.portal.Desktop, prints "ready"
-// once it does, and runs until killed.
+// at /io/github/quillet/PortalStandIn (LastFlags is the portal's only). It owns the service's
+// name, prints "ready" once it does, and runs until killed.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusServiceWatcher>
+#include <QDBusUnixFileDescriptor>
 #include <QMap>
+#include <QSocketNotifier>
 #include <QVariantMap>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 const QString PortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+
+// What the tests ask about, whichever service grants.
+struct Tally
+{
+    uint active = 0;
+    uint granted = 0;
+    uint lastFlags = 0;
+    QString lastReason;
+};
 
 // One granted inhibition, closed through its request object.
 class InhibitRequest : public QObject
@@ -43,18 +58,13 @@ class InhibitPortal : public QObject
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
 
 public:
-    explicit InhibitPortal(QDBusConnection bus) : bus(bus), owners(this)
+    InhibitPortal(QDBusConnection bus, Tally& tally) : bus(bus), tally(tally), owners(this)
     {
         owners.setConnection(bus);
         owners.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
         connect(&owners, &QDBusServiceWatcher::serviceUnregistered, this,
                 &InhibitPortal::OnOwnerLeft);
     }
-
-    uint ActiveCount() const { return uint(requests.size()); }
-    uint granted = 0;
-    uint lastFlags = 0;
-    QString lastReason;
 
 public slots:
     QDBusObjectPath Inhibit(const QString&, uint flags, const QVariantMap& options,
@@ -65,7 +75,7 @@ public slots:
         QString sender = message.service();
         QString token = options.value("handle_token").toString();
         if (token.isEmpty())
-            token = QStringLiteral("t%1").arg(granted);
+            token = QStringLiteral("t%1").arg(tally.granted);
         QString path = PortalPath + "/request/" + sender.mid(1).replace('.', '_') + "/" + token;
         auto* request = new InhibitRequest(sender);
         request->setParent(this);
@@ -73,9 +83,10 @@ public slots:
         requests.insert(path, request);
         connect(request, &InhibitRequest::closed, this, [this, path] { End(path); });
         owners.addWatchedService(sender);
-        ++granted;
-        lastFlags = flags;
-        lastReason = options.value("reason").toString();
+        ++tally.granted;
+        tally.active = uint(requests.size());
+        tally.lastFlags = flags;
+        tally.lastReason = options.value("reason").toString();
         return QDBusObjectPath(path);
     }
 
@@ -87,6 +98,7 @@ private:
             return;
         bus.unregisterObject(path);
         request->deleteLater();
+        tally.active = uint(requests.size());
     }
 
     void OnOwnerLeft(const QString& owner)
@@ -97,8 +109,48 @@ private:
     }
 
     QDBusConnection bus;
+    Tally& tally;
     QDBusServiceWatcher owners;
     QMap<QString, InhibitRequest*> requests;
+};
+
+class LogindManager : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+
+public:
+    explicit LogindManager(Tally& tally) : tally(tally) {}
+
+public slots:
+    QDBusUnixFileDescriptor Inhibit(const QString&, const QString&, const QString& why,
+                                    const QString&)
+    {
+        // The inhibition ends when the last copy of the write end closes: the read end then
+        // reads end-of-file.
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0)
+            return QDBusUnixFileDescriptor();
+        QDBusUnixFileDescriptor handed(ends[1]); // a copy of its own
+        close(ends[1]);
+        auto* watch = new QSocketNotifier(ends[0], QSocketNotifier::Read, this);
+        connect(watch, &QSocketNotifier::activated, this, [this, watch, fd = ends[0]] {
+            char byte;
+            if (read(fd, &byte, 1) > 0)
+                return;
+            watch->setEnabled(false);
+            watch->deleteLater();
+            close(fd);
+            --tally.active;
+        });
+        ++tally.active;
+        ++tally.granted;
+        tally.lastReason = why;
+        return handed;
+    }
+
+private:
+    Tally& tally;
 };
 
 class StandInRecord : public QObject
@@ -107,16 +159,16 @@ class StandInRecord : public QObject
     Q_CLASSINFO("D-Bus Interface", "io.github.quillet.PortalStandIn")
 
 public:
-    explicit StandInRecord(const InhibitPortal& portal) : portal(portal) {}
+    explicit StandInRecord(const Tally& tally) : tally(tally) {}
 
 public slots:
-    uint Active() { return portal.ActiveCount(); }
-    uint Granted() { return portal.granted; }
-    uint LastFlags() { return portal.lastFlags; }
-    QString LastReason() { return portal.lastReason; }
+    uint Active() { return tally.active; }
+    uint Granted() { return tally.granted; }
+    uint LastFlags() { return tally.lastFlags; }
+    QString LastReason() { return tally.lastReason; }
 
 private:
-    const InhibitPortal& portal;
+    const Tally& tally;
 };
 
 } // namespace
@@ -124,20 +176,27 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    const bool logind = argc > 1 && QByteArray(argv[1]) == "--logind";
+    QDBusConnection bus = logind ? QDBusConnection::systemBus() : QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        std::fprintf(stderr, "portal-standin: no session bus: %s\n",
-                     qPrintable(bus.lastError().message()));
+        std::fprintf(stderr, "portal-standin: no bus: %s\n", qPrintable(bus.lastError().message()));
         return 1;
     }
-    InhibitPortal portal(bus);
-    StandInRecord record(portal);
-    bus.registerObject(PortalPath, "org.freedesktop.portal.Inhibit", &portal,
-                       QDBusConnection::ExportAllSlots);
+    Tally tally;
+    InhibitPortal portal(bus, tally);
+    LogindManager manager(tally);
+    StandInRecord record(tally);
+    QString service = QStringLiteral("org.freedesktop.portal.Desktop");
+    if (logind) {
+        service = QStringLiteral("org.freedesktop.login1");
+        bus.registerObject("/org/freedesktop/login1", &manager, QDBusConnection::ExportAllSlots);
+    } else {
+        bus.registerObject(PortalPath, &portal, QDBusConnection::ExportAllSlots);
+    }
     bus.registerObject("/io/github/quillet/PortalStandIn", &record,
                        QDBusConnection::ExportAllSlots);
-    if (!bus.registerService("org.freedesktop.portal.Desktop")) {
-        std::fprintf(stderr, "portal-standin: cannot own the portal's name: %s\n",
+    if (!bus.registerService(service)) {
+        std::fprintf(stderr, "portal-standin: cannot own %s: %s\n", qPrintable(service),
                      qPrintable(bus.lastError().message()));
         return 1;
     }

@@ -1,7 +1,7 @@
-// A D-Bus session bus of the test's own, with the portal stand-in on it (tests/app/standins),
-// and the process's session bus address pointed at it. Construct it before anything in the test
-// process talks to D-Bus: Qt keeps the first session connection for the life of the process
-// (each test runs in a process of its own).
+// A D-Bus bus of the test's own standing in for the session or the system bus, with one of the
+// stand-in services on it (tests/app/standins), and the process's address of that bus pointed at
+// it. Construct it before anything in the test process talks to that bus: Qt keeps its first
+// connection for the life of the process (each test runs in a process of its own).
 #pragma once
 
 #include <QDBusConnection>
@@ -15,13 +15,19 @@
 
 #include "TempFolder.h"
 
-class PrivateSessionBus
+class PrivateBus
 {
 public:
-    // withPortal false leaves the bus without a portal, as a desktop without one is.
-    explicit PrivateSessionBus(bool withPortal = true)
+    enum class Service
     {
-        const std::string config = folder / "session.conf";
+        None,   // a bus on which nobody answers, as a desktop without a portal
+        Portal, // the desktop portal's Inhibit on a session bus
+        Logind, // logind's Inhibit on a system bus
+    };
+
+    explicit PrivateBus(Service service = Service::Portal) : system(service == Service::Logind)
+    {
+        const std::string config = folder / "bus.conf";
         std::ofstream(config) << "<busconfig><type>session</type>"
                                  "<listen>unix:path="
                               << (folder / "bus")
@@ -37,26 +43,26 @@ public:
             return;
         }
         address = daemon.readLine().trimmed().toStdString();
-        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-        if (withPortal) {
-            portal.start(QUILLET_PORTAL_STANDIN, {});
+        setenv(system ? "DBUS_SYSTEM_BUS_ADDRESS" : "DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        if (service != Service::None) {
+            portal.start(QUILLET_PORTAL_STANDIN, system ? QStringList{"--logind"} : QStringList{});
             if (!portal.waitForReadyRead(5000) || !portal.readLine().startsWith("ready")) {
-                why = "the portal stand-in did not start: " +
+                why = "the stand-in service did not start: " +
                       portal.readAllStandardError().toStdString();
                 return;
             }
         }
         started = true;
     }
-    ~PrivateSessionBus()
+    ~PrivateBus()
     {
         for (QProcess* process : {&portal, &daemon}) {
             process->kill();
             process->waitForFinished(2000);
         }
     }
-    PrivateSessionBus(const PrivateSessionBus&) = delete;
-    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool Started() const { return started; }
     const std::string& Why() const { return why; }
@@ -72,12 +78,15 @@ public:
 private:
     template <class T> T Ask(const char* method, T fallback)
     {
-        QDBusInterface record("org.freedesktop.portal.Desktop", "/io/github/quillet/PortalStandIn",
-                              "io.github.quillet.PortalStandIn");
+        QDBusInterface record(system ? "org.freedesktop.login1" : "org.freedesktop.portal.Desktop",
+                              "/io/github/quillet/PortalStandIn", "io.github.quillet.PortalStandIn",
+                              system ? QDBusConnection::systemBus()
+                                     : QDBusConnection::sessionBus());
         QDBusReply<T> reply = record.call(method);
         return reply.isValid() ? reply.value() : fallback;
     }
 
+    const bool system;
     TempFolder folder;
     QProcess daemon;
     QProcess portal;
