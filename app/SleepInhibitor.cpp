@@ -19,6 +19,13 @@ const QString LogindManager = QStringLiteral("org.freedesktop.login1.Manager");
 // The portal's flags: 4 suspend, 8 idle. Logging out or switching users stays the user's choice.
 constexpr uint PortalSuspendAndIdle = 4 | 8;
 
+// Closing its request ends a portal's inhibition; the answer carries nothing to wait for.
+void ClosePortalRequest(const QDBusObjectPath& handle)
+{
+    QDBusConnection::sessionBus().send(
+        QDBusMessage::createMethodCall(PortalService, handle.path(), PortalRequest, "Close"));
+}
+
 } // namespace
 
 SleepInhibitor::SleepInhibitor(QObject* parent) : QObject(parent) {}
@@ -39,8 +46,7 @@ SleepInhibitor::~SleepInhibitor()
             return;
         QVariant granted = reply.arguments().front();
         if (granted.canConvert<QDBusObjectPath>())
-            QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
-                PortalService, granted.value<QDBusObjectPath>().path(), PortalRequest, "Close"));
+            ClosePortalRequest(granted.value<QDBusObjectPath>());
     });
 }
 
@@ -120,10 +126,7 @@ void SleepInhibitor::OnLogindReply(QDBusPendingCallWatcher* watcher)
 void SleepInhibitor::GiveBack()
 {
     if (!portalHandle.path().isEmpty()) {
-        // Closing the request ends the inhibition; the answer carries nothing to wait for.
-        QDBusMessage close = QDBusMessage::createMethodCall(PortalService, portalHandle.path(),
-                                                            PortalRequest, "Close");
-        QDBusConnection::sessionBus().send(close);
+        ClosePortalRequest(portalHandle);
         portalHandle = QDBusObjectPath();
     }
     // logind ends its inhibition when the last copy of the descriptor closes.

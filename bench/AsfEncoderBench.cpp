@@ -14,11 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
-}
-
+#include "BareEncoder.h"
 #include "BenchSignal.h"
 
 namespace {
@@ -64,55 +60,10 @@ bool EncodeWithWriter(const std::string& path)
     return SUCCEEDED(encoder.Finish());
 }
 
-// Encodes the minute with avcodec alone, converting to planar float by hand; the packets are
-// dropped. Returns the bytes encoded, or -1.
+// Encodes the minute with avcodec alone. Returns the bytes encoded, or -1.
 int64_t EncodeWithAvcodec()
 {
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
-    AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
-    if (!context)
-        return -1;
-    context->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    context->sample_rate = Rate;
-    av_channel_layout_default(&context->ch_layout, Channels);
-    context->bit_rate = BitRate;
-    context->time_base = {1, int(Rate)};
-    AVFrame* frame = av_frame_alloc();
-    AVPacket* packet = av_packet_alloc();
-    int64_t bytes = 0;
-    if (avcodec_open2(context, codec, nullptr) < 0 || !frame || !packet) {
-        bytes = -1;
-    } else {
-        frame->format = context->sample_fmt;
-        frame->nb_samples = context->frame_size;
-        av_channel_layout_copy(&frame->ch_layout, &context->ch_layout);
-        av_frame_get_buffer(frame, 0);
-        const auto& pcm = Minute();
-        const size_t total = pcm.size() / Channels;
-        for (size_t start = 0; start < total; start += size_t(context->frame_size)) {
-            av_frame_make_writable(frame);
-            for (size_t i = 0; i < size_t(context->frame_size); ++i) {
-                for (uint32_t c = 0; c < Channels; ++c) {
-                    const size_t at = start + i;
-                    reinterpret_cast<float*>(frame->data[c])[i] =
-                        at < total ? float(pcm[at * Channels + c]) / 32768.0f : 0.0f;
-                }
-            }
-            frame->pts = int64_t(start);
-            if (avcodec_send_frame(context, frame) < 0) {
-                bytes = -1;
-                break;
-            }
-            while (avcodec_receive_packet(context, packet) >= 0) {
-                bytes += packet->size;
-                av_packet_unref(packet);
-            }
-        }
-    }
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&context);
-    return bytes;
+    return EncodeWithBareWmav2(Minute(), int(Rate), int(Channels), BitRate);
 }
 
 void AsfWriterMinute(benchmark::State& state)

@@ -30,13 +30,13 @@
 #include <vector>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 }
 
 #include "AcceptingSink.h"
+#include "BareEncoder.h"
 #include "CpuTime.h"
 #include "com/Bstr.h"
 #include "com/ComApi.h"
@@ -57,8 +57,6 @@ constexpr const char* SourceDevice = "quillet_null.monitor";
 constexpr int Rate = 44100;
 constexpr int Channels = 2;
 constexpr int64_t BitRate = 64000;
-// Capture delivers about 20 ms at a time; the floor's encoder is fed the same way.
-constexpr int ChunkFrames = Rate / 50;
 
 // Dispatches this thread's messages until the deadline or until done() holds, sleeping on the
 // queue's descriptor in between. False when done() never held.
@@ -199,8 +197,8 @@ double RecordWithParecord(int seconds, double& wall)
     return CpuSecondsOf(usage);
 }
 
-// Encodes seconds of a 440 Hz tone with wmav2 alone, handed over in 20 ms chunks of 16-bit
-// interleaved PCM as capture delivers it; the packets are dropped. This thread's time, or -1.
+// Encodes seconds of a 440 Hz tone with wmav2 alone; the packets are dropped. This thread's
+// time, or -1.
 double EncodeWithAvcodec(int seconds)
 {
     // The tone is made before the clock starts: producing it is no part of the floor.
@@ -211,67 +209,10 @@ double EncodeWithAvcodec(int seconds)
         pcm[i * Channels] = value;
         pcm[i * Channels + 1] = value;
     }
-
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMAV2);
-    AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
-    if (!context)
+    const double start = ThreadCpuSeconds();
+    if (EncodeWithBareWmav2(pcm, Rate, Channels, BitRate) < 0)
         return -1;
-    context->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    context->sample_rate = Rate;
-    av_channel_layout_default(&context->ch_layout, Channels);
-    context->bit_rate = BitRate;
-    context->time_base = {1, Rate};
-    AVFrame* frame = av_frame_alloc();
-    AVPacket* packet = av_packet_alloc();
-    double cpu = -1;
-    if (avcodec_open2(context, codec, nullptr) >= 0 && frame && packet) {
-        frame->format = context->sample_fmt;
-        frame->nb_samples = context->frame_size;
-        av_channel_layout_copy(&frame->ch_layout, &context->ch_layout);
-        if (av_frame_get_buffer(frame, 0) >= 0) {
-            const double start = ThreadCpuSeconds();
-            bool failed = false;
-            int filled = 0;
-            int64_t pts = 0;
-            auto send = [&](AVFrame* sent) {
-                if (avcodec_send_frame(context, sent) < 0)
-                    failed = true;
-                while (avcodec_receive_packet(context, packet) >= 0)
-                    av_packet_unref(packet);
-            };
-            for (size_t chunk = 0; chunk < totalFrames && !failed; chunk += ChunkFrames) {
-                const size_t frames = std::min(size_t(ChunkFrames), totalFrames - chunk);
-                for (size_t i = 0; i < frames; ++i) {
-                    if (filled == 0)
-                        av_frame_make_writable(frame);
-                    for (int c = 0; c < Channels; ++c)
-                        reinterpret_cast<float*>(frame->data[c])[filled] =
-                            float(pcm[(chunk + i) * Channels + size_t(c)]) / 32768.0f;
-                    if (++filled == context->frame_size) {
-                        frame->pts = pts;
-                        pts += filled;
-                        filled = 0;
-                        send(frame);
-                    }
-                }
-            }
-            if (filled > 0 && !failed) {
-                for (int c = 0; c < Channels; ++c)
-                    for (int i = filled; i < context->frame_size; ++i)
-                        reinterpret_cast<float*>(frame->data[c])[i] = 0.0f;
-                frame->pts = pts;
-                send(frame);
-            }
-            if (!failed)
-                send(nullptr); // the encoder's delayed packets
-            if (!failed)
-                cpu = ThreadCpuSeconds() - start;
-        }
-    }
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&context);
-    return cpu;
+    return ThreadCpuSeconds() - start;
 }
 
 // Converts seconds of the device's 48 kHz stereo s16 into the encoder's 44.1 kHz planar float,

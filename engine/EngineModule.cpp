@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -99,10 +100,17 @@ ModuleLock& EngineModuleLock()
 
 std::string EngineModulePath()
 {
+    // The loader names the file as it was asked to load it, which may be relative to the
+    // folder of whoever loaded it; the registration serves clients in every folder.
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&EngineModulePath), &info) && info.dli_fname)
+    if (!dladdr(reinterpret_cast<void*>(&EngineModulePath), &info) || !info.dli_fname)
+        return {};
+    char* full = realpath(info.dli_fname, nullptr);
+    if (!full)
         return info.dli_fname;
-    return {};
+    std::string path = full;
+    free(full);
+    return path;
 }
 
 QUILLET_EXPORT HRESULT DllCanUnloadNow()

@@ -2,9 +2,6 @@
 // then the tree is registered or unregistered through the Reg* functions.
 #include "com/Registrar.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <new>
 #include <optional>
 
@@ -455,27 +452,6 @@ HRESULT UnregisterKey(HKEY parent, const ScriptKey& key)
     return hr;
 }
 
-// %MODULE% is the server's file, which every later creation loads from whatever folder the
-// client runs in; a path relative to the registering process's folder would load nothing
-// there, so it is written as the canonical full path.
-std::vector<RegistrarReplacement> WithFullModulePath(std::vector<RegistrarReplacement> replacements)
-{
-    for (RegistrarReplacement& replacement : replacements) {
-        if (!EqualsNoCase(replacement.name, "MODULE") || replacement.value.empty() ||
-            replacement.value[0] == '/')
-            continue;
-        char* full = realpath(replacement.value.c_str(), nullptr);
-        if (!full) {
-            QUILLET_LOG("registry", "%%MODULE%% '%s' has no full path: %s",
-                        replacement.value.c_str(), strerror(errno));
-            continue;
-        }
-        replacement.value = full;
-        free(full);
-    }
-    return replacements;
-}
-
 } // namespace
 
 HRESULT RunRegistrationScript(std::string_view script,
@@ -489,8 +465,7 @@ HRESULT RunRegistrationScript(std::string_view script,
             return E_INVALIDARG;
     try {
         std::vector<ScriptRoot> roots;
-        const std::vector<RegistrarReplacement> resolved = WithFullModulePath(replacements);
-        ScriptParser parser(script, resolved);
+        ScriptParser parser(script, replacements);
         if (!parser.Parse(roots)) {
             QUILLET_LOG("registry", "registration script, %s", parser.Error().c_str());
             return REGISTRAR_E_SYNTAX;

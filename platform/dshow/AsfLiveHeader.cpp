@@ -10,8 +10,7 @@
 
 namespace {
 
-// Offsets inside the File Properties Object.
-constexpr int64_t FileSizeField = 40;
+// Offsets inside the File Properties Object (the file size's comes with the layout).
 constexpr int64_t PacketsCountField = 56;
 constexpr int64_t PlayDurationField = 64;
 constexpr int64_t SendDurationField = 72;
@@ -28,25 +27,17 @@ HRESULT AsfLiveHeader::Attach(int file)
     HRESULT hr = asf_index::ReadLayout(file, layout);
     if (FAILED(hr))
         return hr;
-    const int64_t start = layout.filePropertiesOffset + FileSizeField;
+    const int64_t start = layout.fileSizeOffset;
     const int64_t end = layout.dataOffset + DataObjectHeaderSize;
     if (end <= start)
         return VFW_E_INVALID_FILE_FORMAT;
     std::vector<uint8_t> bytes(size_t(end - start));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            pread(file, bytes.data() + done, bytes.size() - done, off_t(start) + off_t(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return AsfHResultFromErrno(errno);
-        if (n == 0)
-            return VFW_E_INVALID_FILE_FORMAT;
-        done += size_t(n);
-    }
+    hr = asf_index::ReadExactly(file, start, bytes.data(), bytes.size());
+    if (FAILED(hr))
+        return hr;
     region = std::move(bytes);
     regionStart = start;
+    fileSizeOffset = layout.fileSizeOffset;
     filePropertiesOffset = layout.filePropertiesOffset;
     dataOffset = layout.dataOffset;
     dataStart = end;
@@ -66,7 +57,7 @@ HRESULT AsfLiveHeader::Update(int64_t dataEnd, uint64_t packets, int64_t duratio
     if (fd < 0)
         return E_UNEXPECTED;
     const int64_t sendDuration = duration100ns / 10'000 * 10'000;
-    Put(filePropertiesOffset + FileSizeField, uint64_t(dataEnd));
+    Put(fileSizeOffset, uint64_t(dataEnd));
     Put(filePropertiesOffset + PacketsCountField, packets);
     Put(filePropertiesOffset + PlayDurationField, uint64_t(sendDuration + prerollMs * 10'000));
     Put(filePropertiesOffset + SendDurationField, uint64_t(sendDuration));

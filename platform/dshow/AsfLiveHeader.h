@@ -50,6 +50,7 @@ private:
     int fd = -1;
     int64_t regionStart = 0; // file offset of region[0]
     std::vector<uint8_t> region;
+    int64_t fileSizeOffset = 0;
     int64_t filePropertiesOffset = 0;
     int64_t dataOffset = 0;
     int64_t dataStart = 0;

@@ -44,23 +44,6 @@ template <typename T> T Get(const uint8_t* bytes)
     return value;
 }
 
-HRESULT ReadExactly(int fd, int64_t offset, uint8_t* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = pread(fd, data, size, off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return AsfHResultFromErrno(errno);
-        if (n == 0)
-            return VFW_E_INVALID_FILE_FORMAT;
-        data += n;
-        size -= size_t(n);
-        offset += n;
-    }
-    return S_OK;
-}
-
 HRESULT WriteExactly(int fd, int64_t offset, const uint8_t* data, size_t size)
 {
     while (size > 0) {
@@ -79,6 +62,23 @@ HRESULT WriteExactly(int fd, int64_t offset, const uint8_t* data, size_t size)
 }
 
 } // namespace
+
+HRESULT ReadExactly(int fd, int64_t offset, uint8_t* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = pread(fd, data, size, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return AsfHResultFromErrno(errno);
+        if (n == 0)
+            return VFW_E_INVALID_FILE_FORMAT;
+        data += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return S_OK;
+}
 
 std::vector<uint8_t> Build(const GUID& fileId, int64_t prerollMs, uint32_t packetCount,
                            int64_t packetSamples, int sampleRate, int64_t end100ns)

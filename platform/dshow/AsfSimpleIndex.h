@@ -40,6 +40,10 @@ std::vector<uint8_t> Build(const GUID& fileId, int64_t prerollMs, uint32_t packe
 // The size in bytes of what Build makes for audio that ends at `end100ns` of media time.
 int64_t Size(int64_t prerollMs, int64_t end100ns);
 
+// Reads `size` bytes at `offset` of `fd`, retrying short reads; VFW_E_INVALID_FILE_FORMAT when
+// the file ends first, else the errno-derived HRESULT of a failed read.
+HRESULT ReadExactly(int fd, int64_t offset, uint8_t* data, size_t size);
+
 // Reads the header of the ASF file open for reading and writing on `fd`.
 // VFW_E_INVALID_FILE_FORMAT when the header is not what a finished recording has.
 HRESULT ReadLayout(int fd, FileLayout& layout);

@@ -166,19 +166,24 @@ bool ResolvePath(const std::string& path, std::string* folder, std::string* name
     return true;
 }
 
+// Opens the clip without blocking on what is not a regular file and checks that it is an ASF
+// file; the size of its header object.
+HRESULT OpenCheckedAsfFile(const std::string& path, ScopedFile& file, uint64_t* headerSize)
+{
+    HRESULT hr = OpenAsfFile(path, &file.fd);
+    if (FAILED(hr))
+        return hr;
+    return CheckAsfFile(file.fd, path, headerSize);
+}
+
 } // namespace
 
 HRESULT ReadAsfHeader(const std::string& path, std::vector<BYTE>* header)
 {
     header->clear();
-    int opened = -1;
-    HRESULT hr = OpenAsfFile(path, &opened);
-    if (FAILED(hr))
-        return hr;
     ScopedFile file;
-    file.fd = opened;
     uint64_t headerSize = 0;
-    hr = CheckAsfFile(file.fd, path, &headerSize);
+    HRESULT hr = OpenCheckedAsfFile(path, file, &headerSize);
     if (FAILED(hr))
         return hr;
     header->resize(size_t(headerSize));
@@ -192,14 +197,9 @@ HRESULT ReadAsfHeader(const std::string& path, std::vector<BYTE>* header)
 
 HRESULT RewriteAsfFile(const std::string& path, const AsfHeaderEdit& edit)
 {
-    int opened = -1;
-    HRESULT hr = OpenAsfFile(path, &opened);
-    if (FAILED(hr))
-        return hr;
     ScopedFile old;
-    old.fd = opened;
     uint64_t oldHeaderSize = 0;
-    hr = CheckAsfFile(old.fd, path, &oldHeaderSize);
+    HRESULT hr = OpenCheckedAsfFile(path, old, &oldHeaderSize);
     if (FAILED(hr))
         return hr;
     struct stat info

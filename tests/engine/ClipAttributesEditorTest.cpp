@@ -269,12 +269,12 @@ TEST_F(ClipAttributesEditorTest, ASaveThatDoesNotFitFailsAndKeepsTheClip)
     SmallFileSystem disk((2 * clipPages + 3) * kPage);
     std::string path = clip;
     HRESULT expected = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-    std::unique_ptr<FileSizeLimit> limit;
+    std::unique_ptr<ProcessFileSizeLimit> limit;
     if (disk.Mounted()) {
         path = disk / "clip.wma";
         std::filesystem::copy_file(clip, path);
     } else {
-        limit = std::make_unique<FileSizeLimit>(before.size() + 3 * kPage);
+        limit = std::make_unique<ProcessFileSizeLimit>(before.size() + 3 * kPage);
         if (!limit->Active())
             GTEST_SKIP() << "this process may neither mount a small tmpfs nor lower its file "
                             "size limit, so a full disk cannot be made";

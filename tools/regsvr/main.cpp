@@ -1,14 +1,10 @@
 // regsvr: registers an in-process server (regsvr MODULE) or removes its registration
 // (regsvr -u MODULE) by calling the module's DllRegisterServer or DllUnregisterServer.
 // Exits 0 on success; on failure prints the HRESULT in hexadecimal and exits 1 (2 for usage).
-// MODULE is a file, relative to the current folder or absolute; a name that is no file is left
-// to the loader's search path.
 #include <dlfcn.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "com/ComApi.h"
 
@@ -28,14 +24,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: regsvr [-u] MODULE\n");
         return 2;
     }
-    // The module learns its own path from what it was loaded by, and registers that path for
-    // every client in every folder: it must be the file's full one.
-    std::string fullPath;
-    if (char* resolved = realpath(module, nullptr)) {
-        fullPath = resolved;
-        std::free(resolved);
-    }
-    void* handle = dlopen(fullPath.empty() ? module : fullPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(module, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         std::fprintf(stderr, "regsvr: cannot load %s: %s\n", module, dlerror());
         std::fprintf(stderr, "regsvr: failed with 0x%08X\n",

@@ -45,21 +45,6 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, size
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(count));
 }
 
-// What ffmpeg reports while decoding the whole file; empty for a clean decode.
-std::string FfmpegErrors(const std::string& path)
-{
-    const std::string command = "ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1";
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return "cannot run ffmpeg";
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe))
-        text += buffer;
-    const int status = pclose(pipe);
-    return status == 0 ? text : "ffmpeg failed: " + text;
-}
-
 // Records `seconds` of music in capture-sized buffers and keeps a copy of the file after every
 // write that changed it.
 std::vector<std::vector<uint8_t>> RecordAndCopy(const std::string& path, const Target& t,

@@ -4,8 +4,8 @@
 #include "AsfEncoder.h"
 #include "AsfHeaderFields.h"
 #include "AsfTestSupport.h"
+#include "SmallFileSystem.h"
 #include "TempFolder.h"
-#include "TinyFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -15,20 +15,6 @@ using namespace asftest;
 using Codec = AsfEncoder::Codec;
 
 namespace {
-
-// What ffmpeg reports while decoding the whole file; empty for a clean decode.
-std::string FfmpegErrors(const std::string& path)
-{
-    const std::string command = "ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1";
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return "cannot run ffmpeg";
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe))
-        text += buffer;
-    return pclose(pipe) == 0 ? text : "ffmpeg failed: " + text;
-}
 
 } // namespace
 
@@ -44,8 +30,7 @@ TEST(AsfSpaceReserve, AFullDiskStopsTheRecordingWithAFinishedFile)
          {Case{Codec::Wmav2, 48000, 2, 192000, 64}, Case{Codec::Wmav1, 16000, 1, 32000, 24},
           Case{Codec::Wmav2, 44100, 2, 128000, 100}}) {
         SCOPED_TRACE(std::to_string(c.bitRate) + " bit/s on " + std::to_string(c.diskKb) + " KB");
-        TempFolder folder;
-        TinyFileSystem disk(folder / "disk", c.diskKb);
+        SmallFileSystem disk(c.diskKb * 1024);
         if (!disk.Mounted())
             GTEST_SKIP() << disk.Why() << "; the file size limit case below still runs";
         const std::string path = disk / "full.wma";

@@ -169,6 +169,20 @@ inline std::map<std::string, std::string> Probe(const std::string& path)
     return values;
 }
 
+// What ffmpeg reports while decoding the whole file; empty for a clean decode.
+inline std::string FfmpegErrors(const std::string& path)
+{
+    const std::string command = "ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1";
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return "cannot run ffmpeg";
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, pipe))
+        text += buffer;
+    return pclose(pipe) == 0 ? text : "ffmpeg failed: " + text;
+}
+
 inline int64_t FileSize(const std::string& path)
 {
     struct stat info;

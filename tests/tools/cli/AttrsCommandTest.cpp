@@ -129,14 +129,14 @@ TEST_F(AttrsCommandTest, PipesAndFullDisksAreRefusedInWords)
     const std::string before((std::istreambuf_iterator<char>(in)), {});
     const size_t pages = (before.size() + 4095) / 4096;
     SmallFileSystem disk((2 * pages + 3) * 4096);
-    std::unique_ptr<FileSizeLimit> limit;
+    std::unique_ptr<ProcessFileSizeLimit> limit;
     std::string path = clip;
     std::string words = "There is not enough space on the disk (code 0x80070070)";
     if (disk.Mounted()) {
         path = disk / "tone.wma";
         std::filesystem::copy_file(clip, path);
     } else {
-        limit = std::make_unique<FileSizeLimit>(before.size() + 3 * 4096);
+        limit = std::make_unique<ProcessFileSizeLimit>(before.size() + 3 * 4096);
         if (!limit->Active())
             GTEST_SKIP() << "this process may neither mount a small tmpfs nor lower its file "
                             "size limit, so a full disk cannot be made";

@@ -281,14 +281,14 @@ TEST_F(RecordCommandTest, AFullDiskEndsTheTakeAndSaysSoInWords)
 {
     // A few pages: the header and about a second of packets.
     SmallFileSystem disk(12 * 1024);
-    std::unique_ptr<FileSizeLimit> limit;
+    std::unique_ptr<ProcessFileSizeLimit> limit;
     std::string clip = disk / "take.wma";
     std::string words = "the disk is full (0x80070070)";
     Record event{"GraphError", "3", "0x80070070", "0", "the disk is full"};
     if (!disk.Mounted()) {
         // The limit passes to the program, and so does ignoring SIGXFSZ.
         clip = folder / "take.wma";
-        limit = std::make_unique<FileSizeLimit>(12 * 1024);
+        limit = std::make_unique<ProcessFileSizeLimit>(12 * 1024);
         if (!limit->Active())
             GTEST_SKIP() << "this process may neither mount a small tmpfs nor lower its file "
                             "size limit, so a full disk cannot be made";

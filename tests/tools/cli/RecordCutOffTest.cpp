@@ -15,8 +15,8 @@
 #include "AudioServer.h"
 #include "CliProcess.h"
 #include "MediaFiles.h"
+#include "SmallFileSystem.h"
 #include "TempFolder.h"
-#include "TinyFileSystem.h"
 
 using namespace std::chrono_literals;
 using asftest::AsfHeaderFields;
@@ -156,7 +156,7 @@ TEST_F(RecordCutOffTest, AFullDiskStopsWithItsErrorAndAFinishedFile)
     // the program alone, with SIGXFSZ ignored so that the write fails instead of killing it. The
     // audio server, a process of its own, is not affected by either.
     constexpr uint64_t DiskKb = 96;
-    TinyFileSystem disk(folder / "disk", DiskKb);
+    SmallFileSystem disk(DiskKb * 1024);
     const std::string clip = disk.Mounted() ? disk / "full.wma" : folder / "full.wma";
     const char* expectedCode = disk.Mounted() ? "0x80070070" : "0x80070027";
     if (!disk.Mounted())
@@ -170,15 +170,9 @@ TEST_F(RecordCutOffTest, AFullDiskStopsWithItsErrorAndAFinishedFile)
     if (disk.Mounted()) {
         recording = std::make_unique<CliProcess>(arguments);
     } else {
-        // Only the child inherits these; the test takes its own back at once.
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const rlimit limit{DiskKb * 1024, saved.rlim_max};
-        auto previous = signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &limit);
+        // Only the child keeps the limit; the test takes its own back at once.
+        ProcessFileSizeLimit limit(DiskKb * 1024);
         recording = std::make_unique<CliProcess>(arguments);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, previous);
     }
     CliResult result = recording->Finish(30s);
     EXPECT_EQ(result.status, 1) << result.out << result.err;
