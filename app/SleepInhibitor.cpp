@@ -1,5 +1,6 @@
 #include "SleepInhibitor.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -36,9 +37,10 @@ SleepInhibitor::~SleepInhibitor()
     GiveBack();
     if (!request)
         return;
-    // The answer outlives us: whatever it grants is given back as soon as it comes.
+    // The answer outlives us: whatever it grants is given back as soon as it comes. The
+    // application keeps the request, so one still unanswered when the program ends goes with it.
     request->disconnect(this);
-    request->setParent(nullptr);
+    request->setParent(QCoreApplication::instance());
     connect(request, &QDBusPendingCallWatcher::finished, [](QDBusPendingCallWatcher* watcher) {
         watcher->deleteLater();
         QDBusMessage reply = watcher->reply();

@@ -8,6 +8,8 @@
 # sinks: quillet_tone, into which a 440 Hz tone plays, and quillet_out, the default output.
 # "start" fails with a line naming what did not come up; its logs are in the folder.
 set -euo pipefail
+# A step that fails otherwise ends the script without a word.
+trap 'echo "pipewire-test-server: \"$BASH_COMMAND\" failed" >&2' ERR
 
 dir="${QUILLET_PIPEWIRE_DIR:?set QUILLET_PIPEWIRE_DIR to a private folder}"
 runtime="$dir/runtime"
@@ -70,7 +72,10 @@ CONF
     sink_properties=device.description=Quillet-Tone >/dev/null
   pactl load-module module-null-sink sink_name=quillet_out rate=48000 channels=2 \
     sink_properties=device.description=Quillet-Output >/dev/null
-  pactl set-default-sink quillet_out
+  # The default output lives in WirePlumber's metadata, which may not be there yet.
+  wait_for "the default output" \
+    "pactl set-default-sink quillet_out && [ \"\$(pactl get-default-sink)\" = quillet_out ]" ||
+    return 1
   launch tone bash -c "ffmpeg -nostdin -v error -re -f lavfi \
     -i sine=frequency=440:sample_rate=48000 -ac 2 -f s16le - |
     pacat --raw --device=quillet_tone --rate=48000 --channels=2 --format=s16le"
