@@ -1,5 +1,5 @@
-// A capture event sink for the benchmarks: accepts the sample format, so that the engine
-// attaches its callback, and counts what arrives.
+// A capture event sink for the benchmarks: accepts the sample format (unless told to decline
+// it), so that the engine attaches its callback, and counts what arrives.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +10,10 @@
 class AcceptingSink final : public ComObject<IDispatch>
 {
 public:
-    AcceptingSink() : ComObject(nullptr, nullptr) {}
+    explicit AcceptingSink(bool wantSamples = true)
+        : ComObject(nullptr, nullptr), wantSamples(wantSamples)
+    {
+    }
     HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
@@ -18,7 +21,7 @@ public:
                    UINT*) override
     {
         if (dispid == 1 && params->cArgs == 2 && params->rgvarg[0].vt == (VT_BOOL | VT_BYREF))
-            *params->rgvarg[0].pboolVal = VARIANT_TRUE;
+            *params->rgvarg[0].pboolVal = wantSamples ? VARIANT_TRUE : VARIANT_FALSE;
         else if (dispid == 3)
             ++sampleData;
         else if (dispid == 2 || dispid == 6)
@@ -32,6 +35,8 @@ public:
     size_t errors = 0;
 
 protected:
+    const bool wantSamples;
+
     void* FindInterface(REFIID riid) override
     {
         if (riid == DIID__IWMACaptureEvents)

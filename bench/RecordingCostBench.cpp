@@ -10,9 +10,11 @@
 //   eval "$(scripts/audio-test-server.sh env)"
 //   build/release/bin/recording-cost-bench [seconds]     (60 unless given)
 //
-// All three parts record or encode the same number of seconds, one after the other, so that
-// they do not compete for the processor with each other; other load on the machine still shows,
-// so compare figures from one run only.
+// The engine records twice: once handing every buffer to this thread as SampleData, as the
+// window does, and once with SampleData declined, which shows what the hand-off costs. All the
+// parts record or encode the same number of seconds, one after the other, so that they do not
+// compete for the processor with each other; other load on the machine still shows, so compare
+// figures from one run only.
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -109,8 +111,10 @@ bool RegisterEngine(const std::filesystem::path& folder)
 }
 
 // Records seconds from the test server's monitor through WMACapture; cpu is the whole process's
-// from the first SampleData to the end of Stop, when the file is complete.
-bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, EngineResult& result)
+// from the first buffer (or, without SampleData, the first position beyond zero) to the end of
+// Stop, when the file is complete. Without SampleData no buffer crosses to this thread.
+bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, bool withSamples,
+                         EngineResult& result)
 {
     ComPtr<IWMACapture> capture;
     if (FAILED(CoCreateInstance(CLSID_WMACapture, nullptr, CLSCTX_INPROC_SERVER,
@@ -118,7 +122,7 @@ bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, Engin
         std::fprintf(stderr, "WMACapture could not be created\n");
         return false;
     }
-    ComPtr<AcceptingSink> sink = ComPtr<AcceptingSink>::Adopt(new AcceptingSink);
+    ComPtr<AcceptingSink> sink = ComPtr<AcceptingSink>::Adopt(new AcceptingSink(withSamples));
     ComPtr<IConnectionPointContainer> container = capture.As<IConnectionPointContainer>();
     ComPtr<IConnectionPoint> point;
     DWORD cookie = 0;
@@ -138,8 +142,13 @@ bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, Engin
         return false;
     }
     // The idle test server's monitor starts in long blocks; the time before is not recording.
-    if (!Pump(Clock::now() + std::chrono::seconds(5), [&] { return sink->sampleData > 0; })) {
-        std::fprintf(stderr, "no SampleData within 5 s of Run\n");
+    const auto capturing = [&] {
+        double position = 0;
+        return withSamples ? sink->sampleData > 0
+                           : SUCCEEDED(capture->GetPosition(&position)) && position > 0;
+    };
+    if (!Pump(Clock::now() + std::chrono::seconds(5), capturing)) {
+        std::fprintf(stderr, "no audio within 5 s of Run\n");
         capture->Reset();
         return false;
     }
@@ -156,7 +165,7 @@ bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, Engin
     result.cpu = cpuEnd - cpuStart;
     result.wall = std::chrono::duration<double>(wallEnd - wallStart).count();
     result.decoded = ProbeDuration(path);
-    if (!stopped || sink->errors > 0) {
+    if (!stopped || sink->errors > 0 || (!withSamples && sink->sampleData > 0)) {
         std::fprintf(stderr, "the recording failed (%zu error events)\n", sink->errors);
         return false;
     }
@@ -275,7 +284,9 @@ int main(int argc, char** argv)
 
     std::printf("recording %d s from \"%s\"\n", seconds, SourceName);
     EngineResult engine;
-    const bool recorded = RecordThroughEngine(folder, seconds, engine);
+    EngineResult quiet;
+    const bool recorded = RecordThroughEngine(folder, seconds, true, engine) &&
+                          RecordThroughEngine(folder, seconds, false, quiet);
     CoUninitialize();
     std::filesystem::remove_all(folder);
     if (!recorded)
@@ -298,8 +309,12 @@ int main(int argc, char** argv)
     }
 
     // The decoded length is the audio really written; the wall clock stands in without ffprobe.
+    const auto rate = [](const EngineResult& result) {
+        return 1000 * result.cpu / (result.decoded > 0 ? result.decoded : result.wall);
+    };
     const double audio = engine.decoded > 0 ? engine.decoded : engine.wall;
-    const double engineRate = 1000 * engine.cpu / audio;
+    const double engineRate = rate(engine);
+    const double quietRate = rate(quiet);
     const double parecordRate = 1000 * parecord / parecordWall;
     const double encoderRate = 1000 * encoder / seconds;
     const double conversionRate = 1000 * conversion / seconds;
@@ -307,6 +322,8 @@ int main(int argc, char** argv)
     const double convertingFloor = floor + conversionRate;
     std::printf("engine    %7.2f ms/s  (%.3f s CPU over %.2f s of audio%s, %.2f s wall)\n",
                 engineRate, engine.cpu, audio, engine.decoded > 0 ? " decoded" : "", engine.wall);
+    std::printf("no data   %7.2f ms/s  (the engine with SampleData declined: no buffer crosses)\n",
+                quietRate);
     std::printf("parecord  %7.2f ms/s  (%.3f s CPU over %.2f s)\n", parecordRate, parecord,
                 parecordWall);
     std::printf("encoder   %7.2f ms/s  (%.3f s CPU over %d s)\n", encoderRate, encoder, seconds);
@@ -318,5 +335,7 @@ int main(int argc, char** argv)
                 convertingFloor);
     std::printf("ratio+cv  %7.3f  (engine / floor with conversion)\n",
                 engineRate / convertingFloor);
+    std::printf("no data   %7.3f  (declined / floor), %.3f with conversion\n", quietRate / floor,
+                quietRate / convertingFloor);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "WindowTable.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 namespace quillet::user {
@@ -31,7 +32,17 @@ const std::shared_ptr<MessageQueue>& ThreadState::Queue()
 
 } // namespace quillet::user
 
+namespace {
+// The message functions ask for the thread's id on every call; gettid is a system call each time.
+thread_local DWORD cachedThreadId = 0;
+// A forked child's thread has an id of its own.
+[[maybe_unused]] const int forgetIdInChild =
+    pthread_atfork(nullptr, nullptr, [] { cachedThreadId = 0; });
+} // namespace
+
 extern "C" DWORD GetCurrentThreadId()
 {
-    return static_cast<DWORD>(gettid());
+    if (cachedThreadId == 0)
+        cachedThreadId = static_cast<DWORD>(gettid());
+    return cachedThreadId;
 }

@@ -2,6 +2,8 @@
 #include "user/User.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -442,6 +444,22 @@ TEST(ThreadStateTest, LastErrorAndThreadIdBelongToEachThread)
     EXPECT_NE(otherId, mainId);
     EXPECT_EQ(otherErrorAtStart, DWORD(ERROR_SUCCESS));
     EXPECT_EQ(GetLastError(), 1234u);
+}
+
+TEST(ThreadStateTest, AForkedChildHasAThreadIdOfItsOwn)
+{
+    const DWORD parentId = GetCurrentThreadId();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The child's only thread is the process itself.
+        const DWORD id = GetCurrentThreadId();
+        _exit(id != parentId && id == DWORD(getpid()) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(GetCurrentThreadId(), parentId);
 }
 
 } // namespace
