@@ -97,6 +97,7 @@ double ProbeDuration(const std::string& path)
 struct EngineResult
 {
     double cpu = 0;
+    double client = 0; // of it, the thread that receives the events
     double wall = 0;
     double decoded = -1;
 };
@@ -153,11 +154,13 @@ bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, bool 
         return false;
     }
     const double cpuStart = ProcessCpuSeconds();
+    const double clientStart = ThreadCpuSeconds();
     const auto wallStart = Clock::now();
     Pump(wallStart + std::chrono::seconds(seconds), [] { return false; });
     const auto wallEnd = Clock::now();
     const bool stopped = SUCCEEDED(capture->Stop());
     const double cpuEnd = ProcessCpuSeconds();
+    result.client = ThreadCpuSeconds() - clientStart;
     Pump(Clock::now(), [] { return false; }); // the events Stop posted
     capture->Reset();
     point->Unadvise(cookie);
@@ -309,12 +312,12 @@ int main(int argc, char** argv)
     }
 
     // The decoded length is the audio really written; the wall clock stands in without ffprobe.
-    const auto rate = [](const EngineResult& result) {
-        return 1000 * result.cpu / (result.decoded > 0 ? result.decoded : result.wall);
+    const auto rate = [](const EngineResult& result, double cpu) {
+        return 1000 * cpu / (result.decoded > 0 ? result.decoded : result.wall);
     };
     const double audio = engine.decoded > 0 ? engine.decoded : engine.wall;
-    const double engineRate = rate(engine);
-    const double quietRate = rate(quiet);
+    const double engineRate = rate(engine, engine.cpu);
+    const double quietRate = rate(quiet, quiet.cpu);
     const double parecordRate = 1000 * parecord / parecordWall;
     const double encoderRate = 1000 * encoder / seconds;
     const double conversionRate = 1000 * conversion / seconds;
@@ -322,8 +325,11 @@ int main(int argc, char** argv)
     const double convertingFloor = floor + conversionRate;
     std::printf("engine    %7.2f ms/s  (%.3f s CPU over %.2f s of audio%s, %.2f s wall)\n",
                 engineRate, engine.cpu, audio, engine.decoded > 0 ? " decoded" : "", engine.wall);
+    std::printf("  client  %7.2f ms/s  (of it, the thread that receives the events)\n",
+                rate(engine, engine.client));
     std::printf("no data   %7.2f ms/s  (the engine with SampleData declined: no buffer crosses)\n",
                 quietRate);
+    std::printf("  client  %7.2f ms/s\n", rate(quiet, quiet.client));
     std::printf("parecord  %7.2f ms/s  (%.3f s CPU over %.2f s)\n", parecordRate, parecord,
                 parecordWall);
     std::printf("encoder   %7.2f ms/s  (%.3f s CPU over %d s)\n", encoderRate, encoder, seconds);
