@@ -11,7 +11,8 @@
 //   build/release/bin/recording-cost-bench [seconds]     (60 unless given)
 //
 // The engine records twice: once handing every buffer to this thread as SampleData, as the
-// window does, and once with SampleData declined, which shows what the hand-off costs. All the
+// window does, and once with SampleData declined, which shows what the hand-off costs. ffmpeg's
+// own capture and encoding of the same source is measured beside them for comparison. All the
 // parts record or encode the same number of seconds, one after the other, so that they do not
 // compete for the processor with each other; other load on the machine still shows, so compare
 // figures from one run only.
@@ -209,6 +210,36 @@ double RecordWithParecord(int seconds, double& wall)
     return CpuSecondsOf(usage);
 }
 
+// Records seconds with ffmpeg's own PulseAudio capture in 20 ms fragments of the device's
+// 48 kHz, encoding to the same wmav2 profile in an ASF file: another recorder doing the same job,
+// for comparison. Its user and system time, start-up included, or -1.
+double RecordWithFfmpeg(const std::filesystem::path& folder, int seconds)
+{
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
+            _exit(127);
+        const std::string duration = std::to_string(seconds);
+        const std::string bitRate = std::to_string(BitRate);
+        const std::string rate = std::to_string(Rate);
+        const std::string output = (folder / "ffmpeg.wma").string();
+        // 20 ms of 48 kHz stereo s16.
+        execlp("ffmpeg", "ffmpeg", "-nostdin", "-y", "-f", "pulse", "-fragment_size", "3840",
+               "-sample_rate", "48000", "-channels", "2", "-i", SourceDevice, "-t",
+               duration.c_str(), "-c:a", "wmav2", "-b:a", bitRate.c_str(), "-ar", rate.c_str(),
+               output.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return CpuSecondsOf(usage);
+}
+
 // Encodes seconds of a 440 Hz tone with wmav2 alone; the packets are dropped. This thread's
 // time, or -1.
 double EncodeWithAvcodec(int seconds)
@@ -291,6 +322,7 @@ int main(int argc, char** argv)
     const bool recorded = RecordThroughEngine(folder, seconds, true, engine) &&
                           RecordThroughEngine(folder, seconds, false, quiet);
     CoUninitialize();
+    const double ffmpeg = recorded ? RecordWithFfmpeg(folder, seconds) : -1;
     std::filesystem::remove_all(folder);
     if (!recorded)
         return 1;
@@ -330,6 +362,12 @@ int main(int argc, char** argv)
     std::printf("no data   %7.2f ms/s  (the engine with SampleData declined: no buffer crosses)\n",
                 quietRate);
     std::printf("  client  %7.2f ms/s\n", rate(quiet, quiet.client));
+    if (ffmpeg >= 0)
+        std::printf(
+            "ffmpeg    %7.2f ms/s  (its own capture to the same profile, start-up included)\n",
+            1000 * ffmpeg / seconds);
+    else
+        std::printf("ffmpeg       -       (did not record)\n");
     std::printf("parecord  %7.2f ms/s  (%.3f s CPU over %.2f s)\n", parecordRate, parecord,
                 parecordWall);
     std::printf("encoder   %7.2f ms/s  (%.3f s CPU over %d s)\n", encoderRate, encoder, seconds);
