@@ -60,6 +60,9 @@ constexpr const char* SourceDevice = "quillet_null.monitor";
 constexpr int Rate = 44100;
 constexpr int Channels = 2;
 constexpr int64_t BitRate = 64000;
+// The test server's device, and the 20 ms fragments that the engine and the others capture in.
+constexpr int DeviceRate = 48000;
+constexpr int DeviceChunk = DeviceRate / 50;
 
 // Dispatches this thread's messages until the deadline or until done() holds, sleeping on the
 // queue's descriptor in between. False when done() never held.
@@ -176,24 +179,35 @@ bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, bool 
     return true;
 }
 
+// Starts a program with its output (and, when asked, its errors) on /dev/null; its pid, or -1.
+pid_t StartQuietly(const std::vector<std::string>& command, bool quietErrors)
+{
+    std::fflush(stdout); // else the child's freopen writes this process's pending output again
+    const pid_t child = fork();
+    if (child != 0)
+        return child;
+    if (!std::freopen("/dev/null", "w", stdout) ||
+        (quietErrors && !std::freopen("/dev/null", "w", stderr)))
+        _exit(127);
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+}
+
 // Runs parecord on the same monitor for seconds; its user and system time, or -1.
 double RecordWithParecord(int seconds, double& wall)
 {
-    std::fflush(stdout); // else the child's freopen writes this process's pending output again
     const auto start = Clock::now();
-    const pid_t child = fork();
+    const pid_t child =
+        StartQuietly({"parecord", "--latency-msec=20", std::string("--device=") + SourceDevice,
+                      "--raw", "--format=s16le", "--rate=" + std::to_string(Rate),
+                      "--channels=" + std::to_string(Channels)},
+                     false);
     if (child < 0)
         return -1;
-    if (child == 0) {
-        if (!std::freopen("/dev/null", "w", stdout))
-            _exit(127);
-        const std::string device = std::string("--device=") + SourceDevice;
-        const std::string rate = "--rate=" + std::to_string(Rate);
-        const std::string channels = "--channels=" + std::to_string(Channels);
-        execlp("parecord", "parecord", "--latency-msec=20", device.c_str(), "--raw",
-               "--format=s16le", rate.c_str(), channels.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
     // Sleeping, not polling a pipe, so that this process adds nothing to the child's figure.
     timespec pause{seconds, 0};
     while (nanosleep(&pause, &pause) != 0) {
@@ -215,24 +229,31 @@ double RecordWithParecord(int seconds, double& wall)
 // for comparison. Its user and system time, start-up included, or -1.
 double RecordWithFfmpeg(const std::filesystem::path& folder, int seconds)
 {
-    std::fflush(stdout);
-    const pid_t child = fork();
+    const pid_t child = StartQuietly({"ffmpeg",
+                                      "-nostdin",
+                                      "-y",
+                                      "-f",
+                                      "pulse",
+                                      "-fragment_size",
+                                      std::to_string(DeviceChunk * Channels * 2),
+                                      "-sample_rate",
+                                      std::to_string(DeviceRate),
+                                      "-channels",
+                                      std::to_string(Channels),
+                                      "-i",
+                                      SourceDevice,
+                                      "-t",
+                                      std::to_string(seconds),
+                                      "-c:a",
+                                      "wmav2",
+                                      "-b:a",
+                                      std::to_string(BitRate),
+                                      "-ar",
+                                      std::to_string(Rate),
+                                      (folder / "ffmpeg.wma").string()},
+                                     true);
     if (child < 0)
         return -1;
-    if (child == 0) {
-        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
-            _exit(127);
-        const std::string duration = std::to_string(seconds);
-        const std::string bitRate = std::to_string(BitRate);
-        const std::string rate = std::to_string(Rate);
-        const std::string output = (folder / "ffmpeg.wma").string();
-        // 20 ms of 48 kHz stereo s16.
-        execlp("ffmpeg", "ffmpeg", "-nostdin", "-y", "-f", "pulse", "-fragment_size", "3840",
-               "-sample_rate", "48000", "-channels", "2", "-i", SourceDevice, "-t",
-               duration.c_str(), "-c:a", "wmav2", "-b:a", bitRate.c_str(), "-ar", rate.c_str(),
-               output.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
     int status = 0;
     rusage usage{};
     if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
@@ -262,8 +283,6 @@ double EncodeWithAvcodec(int seconds)
 // 20 ms at a time, as the writer does. This thread's time, or -1.
 double ConvertWithSwresample(int seconds)
 {
-    constexpr int DeviceRate = 48000;
-    constexpr int DeviceChunk = DeviceRate / 50;
     std::vector<int16_t> chunk(size_t(DeviceChunk) * Channels);
     for (size_t i = 0; i < size_t(DeviceChunk); ++i)
         chunk[i * Channels] = chunk[i * Channels + 1] =

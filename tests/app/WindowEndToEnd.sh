@@ -96,10 +96,6 @@ wait "$program"
 SESSION
 
 export BIN="$bin" SHOT="${QUILLET_E2E_SCREENSHOT:-}" QUILLET_REGISTRY_DIR="$work"
-# The machine's own buses stay out of it, as its registry does: whatever desktop services a
-# machine runs, the program meets none (sleep inhibition has tests of its own on private buses).
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-session-bus"
-export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus"
 # In a sanitizer build: xkbcommon's X11 keymap reader hands strndup strings that are not
 # terminated within the size it reads, which the strict string checks take for an overflow.
 if [ -n "${ASAN_OPTIONS:-}" ]; then

@@ -34,7 +34,7 @@ protected:
     void SetUp() override
     {
         int status = 0;
-        std::string log = audio_test::Shell("(" + Command("start") + ") 2>&1", &status);
+        std::string log = audio_test::Shell("{ " + Command("start") + " 2>&1; }", &status);
         if (status != 0) {
             // CI installs PipeWire: there a server that does not come up is a failure.
             if (audio_test::ServerRequired())
