@@ -5,6 +5,16 @@
 #include <pulse/error.h>
 #include <pulse/rtclock.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
 namespace {
 
 struct WaitTimer
@@ -30,6 +40,40 @@ void OnOperationState(pa_operation*, void* userdata)
     static_cast<PulseConnection*>(userdata)->Signal();
 }
 
+// The pauses between attempts to reach a busy server: short at first, for a queue that drains
+// at once, then longer, for a server held up for a while.
+constexpr pa_usec_t kFirstRetryPauseUsec = 10'000;
+constexpr pa_usec_t kLastRetryPauseUsec = 250'000;
+
+// libpulse reports a server whose queue of new connections is full exactly as it reports a
+// server that is not there: "Connection refused". A server busy for a moment (a burst of clients
+// at once, a loaded machine) is worth waiting for; a missing one is not. A socket of our own
+// tells them apart: a full queue answers EAGAIN, a socket nobody listens on ECONNREFUSED and a
+// missing one ENOENT. Returns the socket's path when the server behind it is busy.
+std::string BusyUnixSocket(const char* server)
+{
+    if (!server)
+        return {};
+    std::string path = server;
+    if (path.rfind("unix:", 0) == 0)
+        path.erase(0, 5);
+    if (path.empty() || path.front() != '/')
+        return {};
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path)
+        return {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (probe < 0)
+        return {};
+    int result = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    // A probe that gets in finds the queue drained already: the next attempt may too.
+    bool busy = result == 0 || errno == EAGAIN;
+    close(probe);
+    return busy ? path : std::string();
+}
+
 } // namespace
 
 HRESULT PulseConnection::Open(const std::string& clientName, const std::string& server,
@@ -43,11 +87,6 @@ HRESULT PulseConnection::Open(const std::string& clientName, const std::string& 
     if (!created->mainLoop)
         return E_OUTOFMEMORY;
     pa_threaded_mainloop_set_name(created->mainLoop, "quillet-pulse");
-    created->context =
-        pa_context_new(pa_threaded_mainloop_get_api(created->mainLoop), clientName.c_str());
-    if (!created->context)
-        return E_OUTOFMEMORY;
-    pa_context_set_state_callback(created->context, OnContextState, created.get());
     if (pa_threaded_mainloop_start(created->mainLoop) < 0) {
         if (error)
             *error = "PulseAudio: cannot start the main loop thread";
@@ -55,23 +94,27 @@ HRESULT PulseConnection::Open(const std::string& clientName, const std::string& 
     }
 
     const char* serverName = server.empty() ? nullptr : server.c_str();
+    const pa_usec_t deadline = pa_rtclock_now() + DefaultTimeoutUsec;
+    pa_usec_t pause = kFirstRetryPauseUsec;
     std::string failure;
-    {
-        Lock lock(*created);
-        // A recorder must not start a sound server behind the user's back.
-        if (pa_context_connect(created->context, serverName, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            failure = created->LastErrorText();
-        } else {
-            pa_context* context = created->context;
-            bool settled = created->WaitUntil([context] {
-                pa_context_state_t state = pa_context_get_state(context);
-                return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-            });
-            if (!settled)
-                failure = "no answer within 5 s";
-            else if (pa_context_get_state(context) != PA_CONTEXT_READY)
-                failure = created->LastErrorText();
+    for (;;) {
+        std::string busyServer;
+        {
+            Lock lock(*created);
+            HRESULT hr = created->ConnectOnce(clientName, serverName, failure);
+            if (hr == E_OUTOFMEMORY)
+                return hr;
+            if (SUCCEEDED(hr))
+                break;
+            if (pa_context_errno(created->context) == PA_ERR_CONNECTIONREFUSED)
+                busyServer = BusyUnixSocket(pa_context_get_server(created->context));
         }
+        if (busyServer.empty() || pa_rtclock_now() + pause > deadline)
+            break;
+        QUILLET_LOG("pulse", "%s is busy: connecting again in %llu ms", busyServer.c_str(),
+                    static_cast<unsigned long long>(pause / 1000));
+        std::this_thread::sleep_for(std::chrono::microseconds(pause));
+        pause = std::min<pa_usec_t>(pause * 2, kLastRetryPauseUsec);
     }
     if (!failure.empty()) {
         std::string message = "PulseAudio: cannot connect to " +
@@ -86,6 +129,37 @@ HRESULT PulseConnection::Open(const std::string& clientName, const std::string& 
                 created->ServerName().c_str());
     connection = std::move(created);
     return S_OK;
+}
+
+HRESULT PulseConnection::ConnectOnce(const std::string& clientName, const char* serverName,
+                                     std::string& failure)
+{
+    failure.clear();
+    // A failed context cannot connect again; each attempt has a context of its own.
+    if (context) {
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+    }
+    context = pa_context_new(pa_threaded_mainloop_get_api(mainLoop), clientName.c_str());
+    if (!context)
+        return E_OUTOFMEMORY;
+    pa_context_set_state_callback(context, OnContextState, this);
+    // A recorder must not start a sound server behind the user's back.
+    if (pa_context_connect(context, serverName, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        failure = LastErrorText();
+        return E_FAIL;
+    }
+    pa_context* connecting = context;
+    bool settled = WaitUntil([connecting] {
+        pa_context_state_t state = pa_context_get_state(connecting);
+        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+    });
+    if (!settled)
+        failure = "no answer within 5 s";
+    else if (pa_context_get_state(context) != PA_CONTEXT_READY)
+        failure = LastErrorText();
+    return failure.empty() ? S_OK : E_FAIL;
 }
 
 PulseConnection::~PulseConnection()

@@ -56,6 +56,7 @@ public:
     // Connects to `server` ("unix:/path", ...) or, when empty, to the server libpulse finds
     // (PULSE_SERVER, the client configuration, the session's socket). Never spawns a server.
     // A missing server answers PULSE_E_SERVER_UNAVAILABLE with libpulse's reason in `error`.
+    // A server too busy to take the connection is tried again for up to DefaultTimeoutUsec.
     static HRESULT Open(const std::string& clientName, const std::string& server,
                         std::unique_ptr<PulseConnection>& connection, std::string* error);
 
@@ -86,6 +87,11 @@ public:
 
 private:
     PulseConnection() = default;
+
+    // One attempt to connect, with a new context; with the main loop locked. E_OUTOFMEMORY when
+    // no context could be made, else E_FAIL with libpulse's reason in `failure`.
+    HRESULT ConnectOnce(const std::string& clientName, const char* serverName,
+                        std::string& failure);
 
     pa_threaded_mainloop* mainLoop = nullptr;
     pa_context* context = nullptr;

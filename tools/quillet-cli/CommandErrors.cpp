@@ -28,6 +28,9 @@ const char* SystemText(HRESULT hr)
         // EFBIG: the file system's or the process's largest file was reached.
         {HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL), "The file is too large for the file system"},
         {HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), "The system cannot write to the file"},
+        // The platform's codes for an audio server that cannot be reached, or a device gone.
+        {HRESULT_FROM_WIN32(1722), "The audio server is unavailable"}, // RPC_S_SERVER_UNAVAILABLE
+        {HRESULT_FROM_WIN32(1167), "The device is not connected"},     // ERROR_DEVICE_NOT_CONNECTED
         {REGDB_E_CLASSNOTREG, "Class not registered"},
         {CO_E_CLASSSTRING, "Invalid class string"},
         {CLASS_E_CLASSNOTAVAILABLE, "Class not available"},

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -117,6 +118,15 @@ public:
 
     bool Started() const { return started; }
     std::string Address() const { return "unix:" + (folder / "native"); }
+    std::string Folder() const { return folder.Path().string(); }
+    // The server's process, for tests that stop and continue it; 0 when it is not known.
+    pid_t Pid() const
+    {
+        std::ifstream file(folder / "server.pid");
+        long pid = 0;
+        file >> pid;
+        return pid_t(pid);
+    }
     void Stop()
     {
         if (started)

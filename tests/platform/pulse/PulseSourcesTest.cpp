@@ -4,10 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -158,6 +165,51 @@ TEST(PulseServerTest, AMissingServerIsAClearError)
     EXPECT_EQ(sources, nullptr);
     EXPECT_NE(error.find("cannot connect to " + address), std::string::npos) << error;
     EXPECT_NE(error.find("Connection refused"), std::string::npos) << error;
+}
+
+TEST(PulseServerTest, ABusyServerIsWaitedForAndASocketWithoutAServerIsNot)
+{
+    QUILLET_REQUIRE_AUDIO_SERVER();
+    ThrowawayServer server;
+    ASSERT_TRUE(server.Started());
+    const pid_t pid = server.Pid();
+    ASSERT_GT(pid, 0);
+
+    // A server held up while clients arrive all at once: more of them than its queue of new
+    // connections holds are refused at the socket, and each must get in once the server goes on.
+    constexpr int Clients = 16;
+    std::vector<HRESULT> results(Clients, E_UNEXPECTED);
+    std::vector<std::string> errors(Clients);
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < Clients; ++i)
+        threads.emplace_back([&, i] {
+            std::unique_ptr<PulseSources> sources;
+            results[i] = PulseSources::Open(server.Address(), sources, &errors[i]);
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    kill(pid, SIGCONT);
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < Clients; ++i)
+        EXPECT_EQ(results[i], S_OK) << errors[i];
+
+    // A socket that nobody listens on is what a crashed server leaves: refused at once.
+    const std::string stale = server.Folder() + "/stale";
+    int socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(socketFd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, stale.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    std::unique_ptr<PulseSources> sources;
+    std::string error;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(PulseSources::Open("unix:" + stale, sources, &error), PULSE_E_SERVER_UNAVAILABLE);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2))
+        << "a refusal without a server behind it is not waited for";
+    EXPECT_NE(error.find("Connection refused"), std::string::npos) << error;
+    close(socketFd);
 }
 
 TEST(PulseServerTest, AServerWithoutSourcesListsNone)
