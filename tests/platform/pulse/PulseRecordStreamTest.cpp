@@ -69,13 +69,15 @@ TEST_F(PulseRecordStreamTest, DeliversShortContiguousChunksOfTheMonitoredSine)
             timed.push_back(chunk);
     ASSERT_GT(timed.size(), 10u);
     // Three seconds of arrivals bring three seconds of audio, about every 20 ms, never in the
-    // 2-second bursts of the server's default fragment.
+    // 2-second bursts of the server's default fragment. A loaded machine makes the server catch
+    // up in smaller pieces (a median of 6 ms at three times as many jobs as cores), never in
+    // single frames.
     double audioMs = double(timed.back().position + timed.back().frames - timed.front().position) *
                      1000.0 / Rate;
     EXPECT_NEAR(audioMs, 3000.0, 150.0);
     double median = MedianIntervalMs(timed);
     RecordProperty("median_chunk_interval_ms", std::to_string(median));
-    EXPECT_GT(median, 8.0);
+    EXPECT_GT(median, 2.0);
     EXPECT_LT(median, 40.0);
     EXPECT_LT(LongestIntervalMs(timed), 500.0);
 
