@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -104,6 +105,8 @@ struct EngineResult
     double client = 0; // of it, the thread that receives the events
     double wall = 0;
     double decoded = -1;
+    // Each thread's share while recording, by name; threads that Stop ends are counted up to it.
+    std::map<std::string, double> threads;
 };
 
 // Registers the engine into a private registry under folder, so that no user's registry is
@@ -159,9 +162,14 @@ bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, bool 
     }
     const double cpuStart = ProcessCpuSeconds();
     const double clientStart = ThreadCpuSeconds();
+    const std::map<std::string, double> threadsStart = CpuSecondsByThreadName();
     const auto wallStart = Clock::now();
     Pump(wallStart + std::chrono::seconds(seconds), [] { return false; });
     const auto wallEnd = Clock::now();
+    for (const auto& [name, used] : CpuSecondsByThreadName()) {
+        const auto before = threadsStart.find(name);
+        result.threads[name] = used - (before == threadsStart.end() ? 0.0 : before->second);
+    }
     const bool stopped = SUCCEEDED(capture->Stop());
     const double cpuEnd = ProcessCpuSeconds();
     result.client = ThreadCpuSeconds() - clientStart;
@@ -378,9 +386,16 @@ int main(int argc, char** argv)
                 engineRate, engine.cpu, audio, engine.decoded > 0 ? " decoded" : "", engine.wall);
     std::printf("  client  %7.2f ms/s  (of it, the thread that receives the events)\n",
                 rate(engine, engine.client));
+    const auto printThreads = [&](const EngineResult& result) {
+        for (const auto& [name, used] : result.threads)
+            if (used > 0)
+                std::printf("    %-16s %6.2f ms/s\n", name.c_str(), rate(result, used));
+    };
+    printThreads(engine);
     std::printf("no data   %7.2f ms/s  (the engine with SampleData declined: no buffer crosses)\n",
                 quietRate);
     std::printf("  client  %7.2f ms/s\n", rate(quiet, quiet.client));
+    printThreads(quiet);
     if (ffmpeg >= 0)
         std::printf(
             "ffmpeg    %7.2f ms/s  (its own capture to the same profile, start-up included)\n",
