@@ -102,10 +102,10 @@ double ProbeDuration(const std::string& path)
 struct EngineResult
 {
     double cpu = 0;
-    double client = 0; // of it, the thread that receives the events
     double wall = 0;
     double decoded = -1;
-    // Each thread's share while recording, by name; threads that Stop ends are counted up to it.
+    // Each thread's share while recording, by name ("main" receives the events); threads that
+    // Stop ends are counted up to it.
     std::map<std::string, double> threads;
 };
 
@@ -161,7 +161,6 @@ bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, bool 
         return false;
     }
     const double cpuStart = ProcessCpuSeconds();
-    const double clientStart = ThreadCpuSeconds();
     const std::map<std::string, double> threadsStart = CpuSecondsByThreadName();
     const auto wallStart = Clock::now();
     Pump(wallStart + std::chrono::seconds(seconds), [] { return false; });
@@ -172,7 +171,6 @@ bool RecordThroughEngine(const std::filesystem::path& folder, int seconds, bool 
     }
     const bool stopped = SUCCEEDED(capture->Stop());
     const double cpuEnd = ProcessCpuSeconds();
-    result.client = ThreadCpuSeconds() - clientStart;
     Pump(Clock::now(), [] { return false; }); // the events Stop posted
     capture->Reset();
     point->Unadvise(cookie);
@@ -384,8 +382,6 @@ int main(int argc, char** argv)
     const double convertingFloor = floor + conversionRate;
     std::printf("engine    %7.2f ms/s  (%.3f s CPU over %.2f s of audio%s, %.2f s wall)\n",
                 engineRate, engine.cpu, audio, engine.decoded > 0 ? " decoded" : "", engine.wall);
-    std::printf("  client  %7.2f ms/s  (of it, the thread that receives the events)\n",
-                rate(engine, engine.client));
     const auto printThreads = [&](const EngineResult& result) {
         for (const auto& [name, used] : result.threads)
             if (used > 0)
@@ -394,7 +390,6 @@ int main(int argc, char** argv)
     printThreads(engine);
     std::printf("no data   %7.2f ms/s  (the engine with SampleData declined: no buffer crosses)\n",
                 quietRate);
-    std::printf("  client  %7.2f ms/s\n", rate(quiet, quiet.client));
     printThreads(quiet);
     if (ffmpeg >= 0)
         std::printf(
